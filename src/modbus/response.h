@@ -1,0 +1,44 @@
+#pragma once
+// Rendering and checking a meter's answer.
+#include "frame.h"
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace movra {
+
+// What the decoder shows for the bytes taken from the port.
+struct RenderedResponse {
+    QString text7;                 // first ExpectedLength bytes (at most 11), each "HH "
+    bool logged = false;           // text7 goes on top of the response log Text3
+    bool convert = false;          // the value conversion runs
+    std::optional<QString> dataHex; // new DataHex, when this answer sets one
+};
+
+// bytes: everything taken from the port; expectedLength: ExpectedLength;
+// writeOption: the Write option is selected; lengthText: Combo4's text;
+// byteOrderSign: "-" or "+" (4-byte data only). Bytes missing from a short
+// answer render as nothing.
+RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
+                                const QString &lengthText, const QString &byteOrderSign);
+
+enum class AnswerStatus {
+    Ok,
+    Exception,      // function code with 80H set
+    WrongSlave,
+    WrongFunction,
+    WrongByteCount,
+    BadCrc,
+    Short,          // fewer bytes than one whole frame
+    ExtraBytes,     // more bytes than one frame
+    EchoMismatch,   // a write's echo differs from the request
+};
+
+// Whether the answer to the request can be trusted: slave address, function
+// code, byte count (2 x the requested registers), CRC and exactly one frame.
+// A write (06H) must be echoed byte for byte.
+AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer);
+
+QString answerStatusName(AnswerStatus status);
+
+} // namespace movra

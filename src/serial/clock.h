@@ -1,0 +1,46 @@
+#pragma once
+// Time for the waits of a transaction and of the scan.
+#include <QElapsedTimer>
+#include <functional>
+
+namespace movra {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Monotonic seconds.
+    virtual double now() const = 0;
+    // Return once more than `seconds` have passed, handling window events meanwhile.
+    virtual void wait(double seconds) = 0;
+};
+
+// Real time: a nested event loop and a timer, so the processor idles while waiting.
+class SystemClock : public Clock {
+public:
+    SystemClock();
+    double now() const override;
+    void wait(double seconds) override;
+
+private:
+    QElapsedTimer m_timer;
+};
+
+// Virtual time for tests: wait() advances the clock and processes pending
+// events, so thousands of waits take next to no real time. A hook set with
+// setDuringWait runs once inside each wait, halfway through it, to stand for
+// an operator's click or a timer tick that lands during a wait.
+class VirtualClock : public Clock {
+public:
+    double now() const override { return m_now; }
+    void wait(double seconds) override;
+    void advance(double seconds) { m_now += seconds; }
+    void setDuringWait(std::function<void()> hook) { m_duringWait = std::move(hook); }
+    int waits() const { return m_waits; }
+
+private:
+    double m_now = 0.0;
+    int m_waits = 0;
+    std::function<void()> m_duringWait;
+};
+
+} // namespace movra

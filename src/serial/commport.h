@@ -1,0 +1,51 @@
+#pragma once
+// The serial port as the tool uses it: set the port number and the line
+// settings, open, write a request, poll the receive buffer, take its bytes.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+namespace movra {
+
+// "9600,N,8,1": baud rate, parity N/O/E, data bits, stop bits.
+struct LineSettings {
+    int baudRate = 9600;
+    char parity = 'N';
+    int dataBits = 8;
+    int stopBits = 1;
+    bool operator==(const LineSettings &) const = default;
+};
+
+// Empty when the text is not of that form.
+std::optional<LineSettings> parseSettings(const QString &text);
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialPort() override = default;
+
+    // Port number for the next open (COMn). Refused (false) below 1 or while open;
+    // the previous number then stays.
+    virtual bool setCommPort(int n) = 0;
+    virtual int commPort() const = 0;
+    // Line settings for the next open; a text that is refused leaves the previous ones.
+    virtual bool setSettings(const QString &text) = 0;
+    virtual LineSettings settings() const = 0;
+    // Open (true) or close (false); false when the step failed.
+    virtual bool setPortOpen(bool open) = 0;
+    virtual bool portOpen() const = 0;
+    // Queue the bytes for sending, raw and in order; false when refused.
+    virtual bool output(const QByteArray &bytes) = 0;
+    // Received bytes not yet taken; -1 when the port cannot be asked.
+    virtual int inBufferCount() = 0;
+    // Every byte received and not yet taken, in arrival order.
+    virtual QByteArray input() = 0;
+
+signals:
+    // The device went away or the line broke (read, write or resource error).
+    void linkLost();
+};
+
+} // namespace movra
