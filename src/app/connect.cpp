@@ -1,0 +1,54 @@
+// Form1: Connect, one read of the model's last listed register.
+#include "form1.h"
+
+#include "lineio.h"
+#include "modelentry.h"
+#include "numtext.h"
+#include "texts.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+namespace movra {
+
+void Form1::Command2_Click()
+{
+    if (m_busy)
+        return;
+    ui.signal1->clear();
+    ui.signal2->clear();
+    const QString path = modelFilePath(m_env.exeDir, ui.Combo7->currentText());
+    // Without the model's entry there is nothing to ask: send nothing.
+    const auto first = GetLine(path, 1, m_env.langId);
+    const auto last = first ? roundToInt32(leadingNumber(*first) + 1) : std::nullopt;
+    const auto line = last ? GetLine(path, *last, m_env.langId) : std::nullopt;
+    if (!line) {
+        ui.signal2->setText(ConnectHint);
+        return;
+    }
+    const ModelEntry entry = parseEntry(*line);
+    ByteOrderSign = entry.sign;
+    const WordBytes reg = splitHexWord(entry.address);
+
+    QueryFrame[0] = static_cast<std::uint8_t>(selectedIndex(ui.Combo6) + 1);
+    QueryFrame[1] = 0x03;
+    QueryFrame[2] = reg.high;
+    QueryFrame[3] = reg.low;
+    QueryFrame[4] = 0;
+    // A length that is not a number keeps the previous count and length.
+    if (const auto length = numberFromText(entry.length)) {
+        if (const auto count = roundToByte(*length / 2))
+            QueryFrame[5] = *count;
+        if (const auto expected = roundToInt32(3 + *length))
+            ExpectedLength = *expected;
+    }
+    ui.Combo4->setEditText(entry.length);
+    sendAndCollect();
+
+    if (ui.signal1->text().isEmpty())
+        ui.signal2->setText(ConnectHint);
+    else
+        ui.Label12->setText(statusLine());
+}
+
+} // namespace movra

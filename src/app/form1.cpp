@@ -1,0 +1,165 @@
+// Form1: construction, start-up and the caption routines.
+#include "form1.h"
+
+#include "captions.h"
+#include "clock.h"
+#include "commport.h"
+#include "modelentry.h"
+#include "setuplist.h"
+#include "widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QTimer>
+
+namespace movra {
+
+namespace {
+const QStringList baudRates = {QStringLiteral("19200"), QStringLiteral("9600"),
+                               QStringLiteral("4800"), QStringLiteral("2400")};
+const QStringList framings = {QStringLiteral("N,8,1"), QStringLiteral("O,8,1"),
+                              QStringLiteral("E,8,1")};
+const QStringList dataLengths = {QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("6"),
+                                 QStringLiteral("8")};
+constexpr int PortCount = 15;
+constexpr int AddressCount = 15;
+} // namespace
+
+Form1::Form1(Form1Environment env, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint),
+      m_env(std::move(env))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Movra Modbus RTU_V3(40001)"));
+    setWindowIcon(windowIcon());
+    ui = buildControls(this);
+    setFixedSize(ClientWidthTwips / TwipsPerPixel, OperatorHeightTwips / TwipsPerPixel);
+
+    // Input boxes take only what can be sent.
+    ui.Text1->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,3}")), ui.Text1));
+    const QRegularExpression hex(QStringLiteral("[0-9A-Fa-f]{0,4}"));
+    ui.Text2->setValidator(new QRegularExpressionValidator(hex, ui.Text2));
+    ui.Text6->setValidator(new QRegularExpressionValidator(hex, ui.Text6));
+
+    MSComm1 = m_env.makePort();
+    MSComm1->setParent(nullptr);
+    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    connect(MSComm1.get(), &SerialPort::linkLost, this, &Form1::onLinkLost);
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+
+    wireHandlers();
+    Form_Load();
+}
+
+Form1::~Form1()
+{
+    // The port is released as the program ends.
+    if (MSComm1 && MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
+}
+
+void Form1::wireHandlers()
+{
+    connect(ui.Check1, &QCheckBox::stateChanged, this, [this] { Check1_Click(); });
+    connect(ui.Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(ui.Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(ui.Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    connect(ui.Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    connect(ui.Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    connect(ui.Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+    connect(ui.Command9, &QPushButton::clicked, this, [this] { Command9_Click(); });
+    connect(ui.Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
+    connect(ui.Command11, &QPushButton::clicked, this, [this] { Command11_Click(); });
+    connect(ui.Command12, &QPushButton::clicked, this, [this] { Command12_Click(); });
+    connect(ui.Option1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option1_Click();
+    });
+    connect(ui.Option2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option2_Click();
+    });
+    connect(ui.Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
+}
+
+void Form1::fillStartupLists()
+{
+    for (int n = 1; n <= PortCount; ++n)
+        ui.Combo1->addItem(QStringLiteral("COM%1").arg(n));
+    ui.Combo2->addItems(baudRates);
+    ui.Combo3->addItems(framings);
+    ui.Combo4->addItems(dataLengths);
+    ui.Combo1->setCurrentIndex(0);
+    ui.Combo2->setCurrentIndex(1);
+    ui.Combo3->setCurrentIndex(0);
+    ui.Combo4->setCurrentIndex(0);
+}
+
+void Form1::loadModelList(QComboBox *combo)
+{
+    const ModelSlots slots = readSetupList(setupListPath(m_env.exeDir), m_env.langId);
+    for (const QString &name : slots)
+        combo->addItem(name);
+    combo->setCurrentIndex(0);
+}
+
+void Form1::Form_Load()
+{
+    fillStartupLists();
+    ui.Option1->setChecked(true); // runs Option1_Click: the read state
+    ui.Command3->setEnabled(false);
+    ui.Command5->setEnabled(false);
+    loadModelList(ui.Combo7);
+    for (int n = 1; n <= AddressCount; ++n)
+        ui.Combo6->addItem(QString::number(n));
+    ui.Combo6->setCurrentIndex(0);
+    loadModelList(ui.Combo5);
+    if (m_env.langId == 0x0404)
+        chinese();
+    else
+        english();
+}
+
+void Form1::Form_Activate()
+{
+    ui.Combo1->setFocus();
+}
+
+bool Form1::event(QEvent *e)
+{
+    const bool handled = QWidget::event(e);
+    if (e->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        Form_Activate();
+    }
+    return handled;
+}
+
+void Form1::english()
+{
+    applyCaptions(this, englishTable());
+    ConnectHint = englishTable().connectHint;
+}
+
+void Form1::chinese()
+{
+    applyCaptions(this, chineseTable());
+    ConnectHint = chineseTable().connectHint;
+}
+
+} // namespace movra

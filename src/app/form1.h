@@ -1,0 +1,108 @@
+#pragma once
+// The operator tool's one window: its controls, its window-level values and
+// the handlers that glue the pure code to the widgets.
+#include "controls.h"
+#include "frame.h"
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace movra {
+
+class SerialPort;
+class Clock;
+
+// What the window needs from the machine; tests hand in fakes.
+struct Form1Environment {
+    QString exeDir;                                     // folder of the executable
+    std::uint16_t langId = 0x0409;                      // system default language id
+    std::function<std::unique_ptr<SerialPort>()> makePort; // the serial control
+    Clock *clock = nullptr;                             // time for the waits
+    std::function<void()> quit;                         // end the program
+};
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Form1Environment env, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    const Form1Controls &controls() const { return ui; }
+    SerialPort &port() { return *MSComm1; }
+
+    // Handlers, also called directly (start-up, the decoder, the scan).
+    void Form_Load();
+    void Form_Activate();
+    void Check1_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command9_Click();
+    void Command10_Click();
+    void Command11_Click();
+    void Command12_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void Timer2_Timer();
+
+    void english();
+    void chinese();
+
+    // Window-level values.
+    movra::QueryFrame QueryFrame{};
+    QByteArray ResponseBytes;
+    int ExpectedLength = 0;
+    int FunctionCode = 0;
+    QString ByteOrderSign;
+    QString DataHex;
+    QString ConnectHint;
+    double ScanLastLine = 0;
+    std::int32_t ScanLine = 0;
+    int ScanTickCount = 0;
+
+    // True while a transaction waits for its answer.
+    bool busy() const { return m_busy; }
+
+    static constexpr int ReadingsPerReconnect = 3600;
+
+protected:
+    bool event(QEvent *e) override;
+
+private:
+    void wireHandlers();
+    void fillStartupLists();
+    void loadModelList(QComboBox *combo);
+    // Port panel
+    void openBranch();
+    void closeBranch();
+    void onLinkLost();
+    bool portFlagOpen() const;
+    // The position of the combo's item, or -1 when its text was typed.
+    static int selectedIndex(const QComboBox *combo);
+    QString statusLine() const;
+    void setSendButtonsEnabled(bool on);
+    // Transactions
+    void sendAndCollect();
+    void CRC();
+    void ShowQuery();
+    void ShowResponse();
+    void clearValue();
+    void WaitSeconds(double seconds);
+    // Scan
+    void periodicReconnect();
+    void scanReading();
+
+    Form1Environment m_env;
+    Form1Controls ui{};
+    std::unique_ptr<SerialPort> MSComm1;
+    bool m_busy = false;
+    bool m_activated = false;
+};
+
+} // namespace movra

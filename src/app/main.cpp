@@ -1,0 +1,22 @@
+#include "clock.h"
+#include "form1.h"
+#include "qtcommport.h"
+#include "texts.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    movra::SystemClock clock;
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    movra::Form1Environment env;
+    env.exeDir = exeDir;
+    env.langId = movra::systemLangId();
+    env.makePort = [exeDir] { return std::make_unique<movra::QtCommPort>(exeDir); };
+    env.clock = &clock;
+    env.quit = [] { QCoreApplication::exit(0); };
+    movra::Form1 window(std::move(env));
+    window.show();
+    return app.exec();
+}

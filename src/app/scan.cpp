@@ -1,0 +1,90 @@
+// Form1: the register scan, one reading per tick of Timer2.
+#include "form1.h"
+
+#include "lineio.h"
+#include "modelentry.h"
+#include "numtext.h"
+#include "texts.h"
+#include "widgets.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace movra {
+
+namespace {
+constexpr int FirstEntryLine = 2;
+constexpr int RegisterBase = 40001;
+constexpr double ReconnectPause = 0.1;
+} // namespace
+
+void Form1::Command10_Click()
+{
+    const QString path = modelFilePath(m_env.exeDir, ui.Combo5->currentText());
+    const auto first = GetLine(path, 1, m_env.langId);
+    ScanLastLine = (first ? leadingNumber(*first) : 0.0) + 1;
+    ScanLine = FirstEntryLine;
+    ui.Timer2->start();
+    ui.Command10->setVisible(false);
+    ui.Command11->setVisible(true);
+    ScanTickCount = 0;
+}
+
+void Form1::Command11_Click()
+{
+    ui.Timer2->stop();
+    ui.Command11->setVisible(false);
+    ui.Command10->setVisible(true);
+    ScanTickCount = 0;
+}
+
+void Form1::Timer2_Timer()
+{
+    if (m_busy)
+        return; // a reading still waits: this tick is skipped, not nested
+    // Past the last entry (also when line 1 held a fraction) the pass ends
+    // with a tick that reads nothing.
+    if (ScanLine >= ScanLastLine + 1)
+        ScanLine = FirstEntryLine;
+    else
+        scanReading();
+    if (ScanTickCount == ReadingsPerReconnect)
+        periodicReconnect();
+}
+
+void Form1::scanReading()
+{
+    const QString path = modelFilePath(m_env.exeDir, ui.Combo5->currentText());
+    const auto line = GetLine(path, ScanLine, m_env.langId);
+    if (!line) {
+        // The file went away or got shorter: start the pass again.
+        ScanLine = FirstEntryLine;
+        return;
+    }
+    const ModelEntry entry = parseEntry(*line);
+    ui.Text2->setText(entry.address);
+    ui.Combo4->setEditText(entry.length);
+    const int registerNumber = HEX_to_DEC(ui.Text2->text()).value_or(0) + RegisterBase;
+    ++ScanLine;
+    Command3_Click();
+    ui.Text12->prependLine(
+        scanListLine(registerNumber, ui.Text2->text(), ui.Text5->text(), entry.name));
+    ++ScanTickCount;
+}
+
+// Every 3600 readings: Connect, a pause, then the port closed and opened
+// again, so the scan goes on reading on a fresh port. A closed port stays closed.
+void Form1::periodicReconnect()
+{
+    Command2_Click();
+    WaitSeconds(ReconnectPause);
+    if (portFlagOpen()) {
+        Command1_Click();
+        Command1_Click();
+    }
+    ScanTickCount = 0;
+}
+
+} // namespace movra
