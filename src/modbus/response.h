@@ -37,6 +37,15 @@ enum class AnswerStatus {
 // Whether the answer to the request can be trusted: slave address, function
 // code, byte count (2 x the requested registers), CRC and exactly one frame.
 // A write (06H) must be echoed byte for byte.
+//
+// The frame's length comes from its own header (5 for an exception, 5 + byte
+// count for 03H, 8 for 06H), or from the request when the header is not there
+// or names another function. Checks, first failure wins: Short (fewer bytes
+// than that), BadCrc (over that frame), ExtraBytes (bytes after it), then, on
+// a frame known to be intact, WrongSlave, Exception (the request's function
+// with 80H set), WrongFunction, WrongByteCount (03H), EchoMismatch (06H).
+// So a status about the content is only named for a frame that arrived whole,
+// and a late answer in front of the current one shows as ExtraBytes.
 AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer);
 
 QString answerStatusName(AnswerStatus status);

@@ -1,0 +1,146 @@
+#include "response.h"
+
+#include <algorithm>
+#include <array>
+
+namespace movra {
+
+namespace {
+
+constexpr int ResponseSlots = 11;
+constexpr std::uint8_t ReadHolding = 0x03;
+constexpr std::uint8_t WriteSingle = 0x06;
+constexpr std::uint8_t ExceptionBit = 0x80;
+
+std::uint8_t byteAt(const QByteArray &bytes, qsizetype i)
+{
+    return static_cast<std::uint8_t>(bytes.at(i));
+}
+
+int registerCount(const QueryFrame &request)
+{
+    return (request[4] << 8) | request[5];
+}
+
+// Length of the whole answer frame, CRC included, that the request calls for.
+qsizetype requestedAnswerLength(const QueryFrame &request)
+{
+    if (request[1] == ReadHolding)
+        return 5 + 2 * qsizetype(registerCount(request));
+    return 8; // 06H: the echo of the request
+}
+
+// Length of the frame the answer's own header announces.
+qsizetype announcedLength(const QueryFrame &request, const QByteArray &answer)
+{
+    if (answer.size() >= 2) {
+        const std::uint8_t function = byteAt(answer, 1);
+        if (function & ExceptionBit)
+            return 5;
+        if (function == ReadHolding && answer.size() >= 3)
+            return 5 + byteAt(answer, 2);
+        if (function == WriteSingle)
+            return 8;
+    }
+    return requestedAnswerLength(request);
+}
+
+} // namespace
+
+RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
+                                const QString &lengthText, const QString &byteOrderSign)
+{
+    // Slot i holds answer byte i; positions from 11 on have no slot, and a
+    // position the answer did not reach keeps the empty text.
+    std::array<QString, ResponseSlots> slot;
+    RenderedResponse r;
+    const qsizetype shown = std::min<qsizetype>({qsizetype(expectedLength), bytes.size(), ResponseSlots});
+    for (qsizetype i = 0; i < shown; ++i) {
+        slot[std::size_t(i)] = hexByte(byteAt(bytes, i));
+        r.text7 += slot[std::size_t(i)] + QLatin1Char(' ');
+    }
+
+    if (writeOption) {
+        r.logged = true;
+        return r;
+    }
+
+    auto join = [&slot](std::initializer_list<int> order) {
+        QString digits;
+        for (int i : order)
+            digits += slot[std::size_t(i)];
+        return digits;
+    };
+    if (lengthText == QLatin1String("8")) {
+        r.dataHex = join({3, 4, 5, 6, 7, 8, 9, 10});
+    } else if (lengthText == QLatin1String("6")) {
+        r.dataHex = join({3, 4, 5, 6, 7, 8});
+    } else if (lengthText == QLatin1String("4")) {
+        if (byteOrderSign == QLatin1String("-"))
+            r.dataHex = join({3, 4, 5, 6});
+        else if (byteOrderSign == QLatin1String("+"))
+            r.dataHex = join({6, 5, 4, 3});
+        // any other sign: the previous DataHex is converted again
+    } else if (lengthText == QLatin1String("2")) {
+        r.dataHex = join({3, 4});
+    } else {
+        return r; // not a data length: neither logged nor converted
+    }
+    r.logged = true;
+    r.convert = true;
+    return r;
+}
+
+AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer)
+{
+    const qsizetype length = announcedLength(request, answer);
+    if (answer.size() < length)
+        return AnswerStatus::Short;
+    const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t *>(answer.constData()), std::size_t(length - 2));
+    if (byteAt(answer, length - 2) != (crc & 0xFF) || byteAt(answer, length - 1) != (crc >> 8))
+        return AnswerStatus::BadCrc;
+    if (answer.size() > length)
+        return AnswerStatus::ExtraBytes;
+
+    if (byteAt(answer, 0) != request[0])
+        return AnswerStatus::WrongSlave;
+    const std::uint8_t function = byteAt(answer, 1);
+    if (function == (request[1] | ExceptionBit))
+        return AnswerStatus::Exception;
+    if (function != request[1])
+        return AnswerStatus::WrongFunction;
+    if (function == ReadHolding) {
+        if (byteAt(answer, 2) != 2 * registerCount(request))
+            return AnswerStatus::WrongByteCount;
+    } else if (answer != frameBytes(request)) {
+        return AnswerStatus::EchoMismatch;
+    }
+    return AnswerStatus::Ok;
+}
+
+QString answerStatusName(AnswerStatus status)
+{
+    switch (status) {
+    case AnswerStatus::Ok:
+        return QStringLiteral("ok");
+    case AnswerStatus::Exception:
+        return QStringLiteral("exception");
+    case AnswerStatus::WrongSlave:
+        return QStringLiteral("wrong slave");
+    case AnswerStatus::WrongFunction:
+        return QStringLiteral("wrong function");
+    case AnswerStatus::WrongByteCount:
+        return QStringLiteral("wrong byte count");
+    case AnswerStatus::BadCrc:
+        return QStringLiteral("bad CRC");
+    case AnswerStatus::Short:
+        return QStringLiteral("short");
+    case AnswerStatus::ExtraBytes:
+        return QStringLiteral("extra bytes");
+    case AnswerStatus::EchoMismatch:
+        return QStringLiteral("echo mismatch");
+    }
+    return QStringLiteral("unknown");
+}
+
+} // namespace movra

@@ -1,0 +1,202 @@
+#include "lineio.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace movra {
+
+namespace {
+
+constexpr std::uint16_t LangTraditionalChinese = 0x0404;
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    const auto *end = p + size;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int more = 0;
+        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p <= more)
+            return false;
+        if (p[1] < lo || p[1] > hi)
+            return false;
+        for (int i = 2; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        }
+        p += more + 1;
+    }
+    return true;
+}
+
+// The legacy code page through iconv. A byte that does not decode becomes
+// U+FFFD and decoding goes on with the next byte, so the work stays linear.
+QString decodeLegacy(const QByteArray &bytes, std::uint16_t langId)
+{
+    iconv_t cd = iconv_open("UTF-16LE", langId == LangTraditionalChinese ? "CP950" : "WINDOWS-1252");
+    if (cd == iconv_t(-1) && langId == LangTraditionalChinese)
+        cd = iconv_open("UTF-16LE", "BIG5");
+    if (cd == iconv_t(-1))
+        return QString::fromLatin1(bytes);
+
+    // Both code pages give at most one UTF-16 unit per input byte; the
+    // buffer grows anyway should a converter ever give more.
+    QString out(bytes.size() + 1, Qt::Uninitialized);
+    char *in = const_cast<char *>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    qsizetype used = 0;
+    while (inLeft > 0) {
+        char *outPtr = reinterpret_cast<char *>(out.data() + used);
+        size_t outLeft = size_t(out.size() - used) * sizeof(char16_t);
+        const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        used = (outPtr - reinterpret_cast<char *>(out.data())) / qsizetype(sizeof(char16_t));
+        if (rc != size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2 + 16);
+            continue;
+        }
+        // EILSEQ or EINVAL (a lead byte cut off at the end): replace one byte.
+        if (used == out.size())
+            out.resize(out.size() * 2 + 16);
+        out[used++] = QChar::ReplacementCharacter;
+        ++in;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    out.resize(used);
+    return out;
+}
+
+// Reads the rest of a UTF-8 sequence cut off at the end of the chunk, so that
+// each chunk can be checked on its own.
+void completeUtf8Sequence(QFile &file, QByteArray &chunk)
+{
+    for (qsizetype k = 1; k <= 3 && k <= chunk.size(); ++k) {
+        const auto b = static_cast<unsigned char>(chunk.at(chunk.size() - k));
+        if ((b & 0xC0) == 0x80)
+            continue; // a continuation byte: look further back for the lead
+        if (b >= 0xC0) {
+            const qsizetype need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+            if (need > k)
+                chunk.append(file.read(need - k));
+        }
+        return;
+    }
+}
+
+QString decodeAs(const QByteArray &bytes, bool utf8, std::uint16_t langId)
+{
+    if (utf8)
+        return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom)(bytes);
+    return decodeLegacy(bytes, langId);
+}
+
+} // namespace
+
+QString decodeText(const QByteArray &bytes, std::uint16_t langId)
+{
+    return decodeAs(bytes, isValidUtf8(bytes.constData(), bytes.size()), langId);
+}
+
+std::optional<QString> GetLine(const QString &path, std::int32_t n, std::uint16_t langId)
+{
+    QFile file(path); // closed by its destructor on every return
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (n <= 0)
+        return QString();
+
+    // Scan from the start, keeping only the bytes of the current line. The
+    // choice between UTF-8 and the legacy code page covers every byte read
+    // up to the end of line n: a file is in one encoding, and deciding on
+    // what was read keeps a long file from being read past the line asked.
+    constexpr qint64 ChunkSize = 64 * 1024;
+    QByteArray chunk;
+    QByteArray line;
+    std::int32_t lineNo = 1;
+    bool utf8 = true;
+    bool afterCr = false; // the previous byte was a CR: a LF right after it belongs to it
+    bool atFileStart = true;
+    bool lineHasBytes = false;
+
+    for (;;) {
+        chunk = file.read(ChunkSize);
+        if (chunk.isEmpty())
+            break; // end of file or a read error
+        completeUtf8Sequence(file, chunk);
+        const char *p = chunk.constData();
+        const char *end = p + chunk.size();
+        if (atFileStart) {
+            atFileStart = false;
+            if (chunk.startsWith("\xEF\xBB\xBF")) // UTF-8 byte order mark
+                p += 3;
+        }
+        if (afterCr && p < end && *p == '\n')
+            ++p;
+        afterCr = false;
+
+        while (p < end) {
+            const char *stop = p;
+            while (stop < end && *stop != '\r' && *stop != '\n')
+                ++stop;
+            if (utf8 && !isValidUtf8(p, stop - p))
+                utf8 = false;
+            if (lineNo == n)
+                line.append(p, stop - p);
+            lineHasBytes = lineHasBytes || stop > p;
+            if (stop == end) {
+                p = end;
+                break;
+            }
+            // A line end.
+            if (lineNo == n)
+                return decodeAs(line, utf8, langId);
+            ++lineNo;
+            lineHasBytes = false;
+            p = stop + 1;
+            if (*stop == '\r') {
+                if (p < end) {
+                    if (*p == '\n')
+                        ++p;
+                } else {
+                    afterCr = true;
+                }
+            }
+        }
+    }
+    // The last line needs no line end, but an end of file right after a
+    // line end starts no further line.
+    if (lineNo == n && lineHasBytes)
+        return decodeAs(line, utf8, langId);
+    return std::nullopt;
+}
+
+} // namespace movra
