@@ -464,6 +464,8 @@ void TestConvert::convertLongData_data()
                                                        << "23513645334982033408" << 4933;
     QTest::newRow("positive 2^16383 still exact") << "08" + rep("0", 4095) << "59486574767861588254"
                                                   << "23513645334982033408" << 4932;
+    QTest::newRow("2^16383-1, every bit significant, still exact") << "7" + rep("F", 4095) << "59486574767861588254"
+                                                                  << "23513645334982033407" << 4932;
     QTest::newRow("2^16384 rounded to six digits") << "1" + rep("0", 4096) << "1.18973E+4932" << "" << 13;
     QTest::newRow("3 x 2^16384 rounded") << "3" + rep("0", 4096) << "3.56919E+4932" << "" << 13;
     QTest::newRow("negative -2^16384 rounded") << "F" + rep("0", 4096) << "-1.18973E+4932" << "" << 14;
