@@ -1,0 +1,128 @@
+#include "steps.h"
+
+#include "platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace movra {
+
+namespace {
+
+QString join(const QString &folder, QChar sep, const QString &name)
+{
+    return folder.endsWith(sep) ? folder + name : folder + sep + name;
+}
+
+} // namespace
+
+const QStringList &installModelNames()
+{
+    static const QStringList names = {
+        u"MV-100"_qs, u"MV-110"_qs, u"MV-120"_qs, u"MV-200"_qs, u"MV-210"_qs, u"MV-220"_qs,
+        u"MV-300"_qs, u"MV-310"_qs, u"MV-320"_qs, u"MV-400"_qs, u"MV-410"_qs, u"MV-420"_qs,
+        u"MV-500"_qs, u"MV-510"_qs, u"MV-520"_qs, u"MV-600"_qs, u"MV-610"_qs, u"MV-620"_qs,
+    };
+    return names;
+}
+
+QList<InstallStep> installSteps(const QString &source, const QString &root, QChar sep,
+                                const QString &toolFile)
+{
+    const auto src = [&](const QString &name) { return join(source, sep, name); };
+    const QString folder = join(root, sep, u"Movra_Modbus"_qs);
+    const QString items = join(folder, sep, u"item"_qs);
+    const QString rootBatch = join(root, sep, u"TYPE.BAT"_qs);
+    const QString tool = join(folder, sep, toolFile);
+
+    QList<InstallStep> steps = {
+        {InstallStep::Copy, join(root, sep, u"MSCOMM32.OCX"_qs), src(u"MSCOMM32.OCX"_qs)},
+        {InstallStep::Copy, rootBatch, src(u"TYPE.BAT"_qs)},
+        {InstallStep::MakeFolder, folder, {}},
+        {InstallStep::MakeFolder, items, {}},
+        {InstallStep::Copy, join(folder, sep, u"TYPE.bat"_qs), src(u"TYPE.BAT"_qs)},
+        {InstallStep::Copy, join(folder, sep, u"MSCOMM32.OCX"_qs), src(u"MSCOMM32.OCX"_qs)},
+        {InstallStep::Copy, tool, src(toolFile)},
+        {InstallStep::Copy, join(folder, sep, u"RTU_SETUP.TXT"_qs), src(u"RTU_SETUP.TXT"_qs)},
+    };
+    const QString sourceItems = src(u"item"_qs);
+    for (const QString &name : installModelNames()) {
+        const QString file = name + u".TXT"_qs;
+        steps.append({InstallStep::Copy, join(items, sep, file), join(sourceItems, sep, file)});
+    }
+    steps.append({InstallStep::StartBatch, rootBatch, {}});
+    steps.append({InstallStep::MakeShortcut, tool, {}});
+    steps.append({InstallStep::DeleteBatch, rootBatch, {}});
+    return steps;
+}
+
+QString shortcutPath(const QString &desktop, QChar sep)
+{
+    if (desktop.isEmpty())
+        return {};
+    return desktop + sep + kShortcutName;
+}
+
+bool copyFile(const QString &from, const QString &to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    // Written beside the destination and renamed over it on commit.
+    QSaveFile out(to);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    char buffer[64 * 1024];
+    for (;;) {
+        const qint64 n = in.read(buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (out.write(buffer, n) != n)
+            return false;
+    }
+    const QFile::Permissions permissions = in.permissions();
+    in.close();
+    if (!out.commit())
+        return false;
+    // The tool must stay executable.
+    QFile::setPermissions(to, permissions);
+    return true;
+}
+
+bool runStep(const InstallStep &step, InstallPlatform &platform)
+{
+    switch (step.action) {
+    case InstallStep::Copy:
+        return copyFile(step.from, step.path);
+    case InstallStep::MakeFolder:
+        return QDir().mkdir(step.path);
+    case InstallStep::StartBatch:
+        return platform.startBatch(step.path);
+    case InstallStep::MakeShortcut: {
+        const QString link = shortcutPath(platform.desktopFolder(), QDir::separator());
+        return !link.isEmpty() && platform.makeShortcut(link, step.path);
+    }
+    case InstallStep::DeleteBatch:
+        // The batch may still be reading its file; its outcome is not ours to judge.
+        platform.waitBatch(kBatchWaitMs);
+        return QFile::remove(step.path);
+    }
+    return false;
+}
+
+QList<bool> runInstallation(InstallPlatform &platform)
+{
+    const QList<InstallStep> steps = installSteps(platform.sourceFolder(), platform.driveRoot(),
+                                                  QDir::separator(), toolFileName());
+    QList<bool> outcome;
+    outcome.reserve(steps.size());
+    for (const InstallStep &step : steps)
+        outcome.append(runStep(step, platform));
+    return outcome;
+}
+
+} // namespace movra
