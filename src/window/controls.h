@@ -1,6 +1,8 @@
 #pragma once
 // The window's 54 controls as one table, and the code that builds them.
+#include <QFont>
 #include <QString>
+#include <QStringList>
 #include <array>
 
 class QWidget;
@@ -56,8 +58,14 @@ inline constexpr int ClientWidthTwips = 11850;
 inline constexpr int OperatorHeightTwips = 3330;
 inline constexpr int EngineerExtraTwips = 6225;
 
-// Font family standing in for a family the table names (Arial, 新細明體).
+// Font families standing in for a family the table names: Arial gives
+// Liberation Sans; 新細明體 gives Liberation Sans Narrow for Latin text and
+// Noto Sans CJK TC for Han text. nullptr means the window font (Arial).
+QStringList substituteFamilies(const char *family);
+// The first of them, the font's primary family.
 QString substituteFamily(const char *family);
+// The font of a table entry (the window font, Arial 9 pt, for a null family).
+QFont tableFont(const FontSpec &spec);
 
 // Typed pointers to the controls built on a window.
 struct Form1Controls {

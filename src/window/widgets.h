@@ -1,5 +1,6 @@
 #pragma once
 // The tool's own widgets: the log box, the port lamp, the meter picture.
+#include <QColor>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QIcon>
@@ -21,6 +22,17 @@ public:
     QString text() const;
     void clearLog();
     int lineCount() const;
+
+private:
+    void resync() const;
+
+    // text() = m_lines from the back, each + CR LF, then m_tail. m_tail is the
+    // document's text as it stood at the last operator edit.
+    mutable QStringList m_lines;
+    mutable QString m_tail;
+    mutable int m_tailLines = 0;
+    mutable bool m_edited = false;
+    bool m_writing = false;
 };
 
 // A filled circle whose colour reads back as a Windows colour value (0x00BBGGRR).
@@ -31,6 +43,8 @@ public:
     static constexpr int Green = 0x00FF00;
     explicit Lamp(QWidget *parent = nullptr);
     void setFillColor(int windowsColor);
+    // The Windows colour value (0x00BBGGRR) as a QColor.
+    static QColor toColor(int windowsColor);
     int fillColor() const { return m_color; }
 
 protected:

@@ -1,0 +1,142 @@
+// The English and Traditional Chinese caption routines as two step lists.
+#include "captions.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QWidget>
+
+namespace movra {
+
+namespace {
+
+CaptionStep caption(const char *control, const char *text)
+{
+    return {CaptionStep::Caption, control, text, 0};
+}
+
+CaptionStep size(const char *control, double points)
+{
+    return {CaptionStep::FontSize, control, nullptr, points};
+}
+
+QString hint(const char *first, const char *second)
+{
+    return QString::fromUtf8(first) + QStringLiteral("\r\n") + QString::fromUtf8(second);
+}
+
+} // namespace
+
+const CaptionTable &englishTable()
+{
+    static const CaptionTable table{
+        {
+            caption("Label1", "Port number"),
+            caption("Label2", "Baud rate"),
+            caption("Label3", "Protocol"),
+            caption("Label10", "Query"),
+            caption("Label14", "Response"),
+            caption("Command1", "Open"),
+            caption("Command2", "Connect"),
+            caption("Command6", "Exit"),
+            caption("Command4", "Clear"),
+            caption("Command12", "Exit"),
+            caption("Frame1", "Set1(Setup COM PORT)"),
+            caption("Frame2", "Engineer"),
+            caption("Frame3", "Set2(Setup Meter Model/Address)"),
+            size("Label6", 13),
+            caption("Label6", "1.Slave address             (0~255)"),
+            size("Label7", 14),
+            caption("Label7", "2.Function"),
+            size("Label8", 13),
+            caption("Label8", "3.Register addr                 H"),
+            size("Label9", 14),
+            caption("Label9", "4.Select data length (Byte)"),
+            size("Label11", 13),
+            caption("Label11", "4.Input Data                     H"),
+            size("Option1", 13),
+            size("Option2", 13),
+            caption("Option1", "Read(03H)"),
+            caption("Option2", "Write(06H)"),
+            size("Command5", 10),
+            size("Command3", 10),
+            caption("Command5", "Send Command-W"),
+            caption("Command3", "Send Command-R"),
+            caption("Label13", "Model"),
+            caption("Label5", "Address"),
+            size("signal2", 12),
+            caption("Command10", "Start scan"),
+            caption("Command11", "Stop scan"),
+        },
+        hint("1. Confirm the baud rate / protocol!", "2. Confirm the model or address !"),
+    };
+    return table;
+}
+
+const CaptionTable &chineseTable()
+{
+    // Label13, Label5 and signal2's size keep their design-time values.
+    static const CaptionTable table{
+        {
+            caption("Label1", "COM 埠"),
+            caption("Label2", "通訊鮑率"),
+            caption("Label3", "通訊協定"),
+            caption("Label10", "傳送資料"),
+            caption("Label14", "接收資料"),
+            caption("Command1", "開啟"),
+            caption("Command2", "連線"),
+            caption("Command6", "離開"),
+            caption("Command4", "清除"),
+            caption("Command12", "離開"),
+            caption("Frame1", "操作1(設定COM 埠)"),
+            caption("Frame2", "工程模式"),
+            caption("Frame3", "操作2(選擇儀表型號 / 位址'站號')"),
+            size("Label6", 16),
+            caption("Label6", "1-儀表位址         (0~255)"),
+            size("Label7", 16),
+            caption("Label7", "2-選擇功能"),
+            size("Label8", 16),
+            caption("Label8", "3-輸入位址             H"),
+            size("Label9", 16),
+            caption("Label9", "4-選擇資料長度(Byte)"),
+            size("Label11", 16),
+            caption("Label11", "4-輸入資料             H"),
+            size("Option1", 16),
+            size("Option2", 16),
+            caption("Option1", "讀取(03H)"),
+            caption("Option2", "寫入(06H)"),
+            size("Command5", 12),
+            size("Command3", 12),
+            caption("Command5", "發送命令-W"),
+            caption("Command3", "發送命令-R"),
+            caption("Command10", "掃瞄"),
+            caption("Command11", "停止"),
+        },
+        hint("1.確認通訊鮑率/協定正確性!", "2.確認型號或位址是否錯誤!"),
+    };
+    return table;
+}
+
+void applyCaptions(QWidget *form, const CaptionTable &table)
+{
+    for (const CaptionStep &step : table.steps) {
+        auto *w = form->findChild<QWidget *>(QString::fromLatin1(step.control));
+        if (!w)
+            continue;
+        if (step.kind == CaptionStep::FontSize) {
+            QFont font = w->font();
+            font.setPointSizeF(step.points);
+            w->setFont(font);
+            continue;
+        }
+        const QString text = QString::fromUtf8(step.text);
+        if (auto *label = qobject_cast<QLabel *>(w))
+            label->setText(text);
+        else if (auto *button = qobject_cast<QAbstractButton *>(w))
+            button->setText(text);
+        else if (auto *frame = qobject_cast<QGroupBox *>(w))
+            frame->setTitle(text);
+    }
+}
+
+} // namespace movra
