@@ -28,7 +28,8 @@ private:
 // Virtual time for tests: wait() advances the clock and processes pending
 // events, so thousands of waits take next to no real time. A hook set with
 // setDuringWait runs once inside each wait, halfway through it, to stand for
-// an operator's click or a timer tick that lands during a wait.
+// an operator's click or a timer tick that lands during a wait. A wait that
+// the hook itself starts does not run the hook again.
 class VirtualClock : public Clock {
 public:
     double now() const override { return m_now; }
@@ -40,6 +41,7 @@ public:
 private:
     double m_now = 0.0;
     int m_waits = 0;
+    bool m_inHook = false;
     std::function<void()> m_duringWait;
 };
 

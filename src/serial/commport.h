@@ -11,14 +11,22 @@ namespace movra {
 // "9600,N,8,1": baud rate, parity N/O/E, data bits, stop bits.
 struct LineSettings {
     int baudRate = 9600;
-    char parity = 'N';
-    int dataBits = 8;
-    int stopBits = 1;
+    char parity = 'N';   // 'N', 'O', 'E', 'M' (mark) or 'S' (space)
+    int dataBits = 8;    // 5 to 8
+    int stopBits = 1;    // 1, 2, or OneAndHalfStopBits
     bool operator==(const LineSettings &) const = default;
 };
 
-// Empty when the text is not of that form.
+// stopBits value for 1.5 stop bits.
+inline constexpr int OneAndHalfStopBits = 3;
+
+// Empty when the text is not of that form. Four fields separated by commas,
+// blanks around a field allowed: a positive whole baud rate, the parity letter
+// in either case, 5 to 8 data bits, and 1, 1.5 or 2 stop bits.
 std::optional<LineSettings> parseSettings(const QString &text);
+
+// The settings as text, "19200,E,8,1" (1.5 stop bits as "1.5").
+QString settingsText(const LineSettings &settings);
 
 class SerialPort : public QObject {
     Q_OBJECT
@@ -38,13 +46,17 @@ public:
     virtual bool portOpen() const = 0;
     // Queue the bytes for sending, raw and in order; false when refused.
     virtual bool output(const QByteArray &bytes) = 0;
-    // Received bytes not yet taken; -1 when the port cannot be asked.
+    // Received bytes not yet taken; -1 when the port cannot be asked (closed,
+    // or the link was lost).
     virtual int inBufferCount() = 0;
     // Every byte received and not yet taken, in arrival order.
     virtual QByteArray input() = 0;
 
 signals:
     // The device went away or the line broke (read, write or resource error).
+    // Emitted once per open; the port then counts as closed: portOpen() is
+    // false, output() and inBufferCount() fail, and setPortOpen(true) tries a
+    // fresh open.
     void linkLost();
 };
 

@@ -29,10 +29,16 @@ public:
     QByteArray input() override;
 
 private:
+    void applySettings();
+    void onError(int error);
+    bool usable() const;
+    void fetch();
+
     QString m_exeDir;
     int m_port = 1;
     LineSettings m_settings;
     QSerialPort *m_serial;
+    bool m_linkLost = false;
 };
 
 } // namespace movra

@@ -1,0 +1,206 @@
+#include "qtcommport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include <algorithm>
+#include <limits>
+
+namespace movra {
+
+QString portDevicePath(const QString &exeDir, int n)
+{
+    const QString name = QStringLiteral("COM%1").arg(n);
+#ifdef Q_OS_WIN
+    Q_UNUSED(exeDir);
+    return name;
+#else
+    const QString local = QDir(exeDir).filePath(name);
+    // exists() follows a symbolic link: a link to a vanished pty counts as absent.
+    if (QFileInfo::exists(local))
+        return local;
+    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+#endif
+}
+
+QtCommPort::QtCommPort(const QString &exeDir, QObject *parent)
+    : SerialPort(parent), m_exeDir(exeDir), m_serial(new QSerialPort(this))
+{
+    connect(m_serial, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { onError(error); });
+}
+
+QtCommPort::~QtCommPort()
+{
+    if (m_serial->isOpen())
+        m_serial->close();
+}
+
+bool QtCommPort::setCommPort(int n)
+{
+    if (n < 1 || usable())
+        return false;
+    m_port = n;
+    return true;
+}
+
+int QtCommPort::commPort() const
+{
+    return m_port;
+}
+
+bool QtCommPort::setSettings(const QString &text)
+{
+    const std::optional<LineSettings> parsed = parseSettings(text);
+    if (!parsed)
+        return false;
+    m_settings = *parsed;
+    if (usable())
+        applySettings();
+    return true;
+}
+
+LineSettings QtCommPort::settings() const
+{
+    return m_settings;
+}
+
+// Each line parameter on its own, a refusal ignored: a pseudo-terminal takes
+// the baud rate but refuses parity, and the port is usable all the same.
+void QtCommPort::applySettings()
+{
+    const auto attempt = [this](bool ok) {
+        if (!ok)
+            m_serial->clearError();
+    };
+    attempt(m_serial->setBaudRate(m_settings.baudRate));
+    attempt(m_serial->setDataBits(QSerialPort::DataBits(m_settings.dataBits)));
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    switch (m_settings.parity) {
+    case 'E': parity = QSerialPort::EvenParity; break;
+    case 'O': parity = QSerialPort::OddParity; break;
+    case 'M': parity = QSerialPort::MarkParity; break;
+    case 'S': parity = QSerialPort::SpaceParity; break;
+    default: break;
+    }
+    attempt(m_serial->setParity(parity));
+    QSerialPort::StopBits stop = QSerialPort::OneStop;
+    if (m_settings.stopBits == 2)
+        stop = QSerialPort::TwoStop;
+    else if (m_settings.stopBits == OneAndHalfStopBits)
+        stop = QSerialPort::OneAndHalfStop;
+    attempt(m_serial->setStopBits(stop));
+    attempt(m_serial->setFlowControl(QSerialPort::NoFlowControl));
+}
+
+bool QtCommPort::setPortOpen(bool open)
+{
+    if (!open) {
+        if (!m_serial->isOpen())
+            return false;
+        m_serial->close();
+        m_serial->clearError();
+        return true;
+    }
+    if (usable())
+        return false;
+    if (m_serial->isOpen()) // still held after a lost link
+        m_serial->close();
+    m_serial->setPortName(QFileInfo(portDevicePath(m_exeDir, m_port)).absoluteFilePath());
+    // QSerialPort applies its stored parameters inside open() and fails the
+    // whole open when one is refused, so open with plain 8,N,1 and set the
+    // chosen parameters afterwards.
+    m_serial->setBaudRate(m_settings.baudRate);
+    m_serial->setDataBits(QSerialPort::Data8);
+    m_serial->setParity(QSerialPort::NoParity);
+    m_serial->setStopBits(QSerialPort::OneStop);
+    m_serial->setFlowControl(QSerialPort::NoFlowControl);
+    m_linkLost = false;
+    if (!m_serial->open(QIODevice::ReadWrite)) {
+        m_serial->clearError();
+        return false;
+    }
+    applySettings();
+    return true;
+}
+
+bool QtCommPort::portOpen() const
+{
+    return usable();
+}
+
+bool QtCommPort::usable() const
+{
+    return m_serial->isOpen() && !m_linkLost;
+}
+
+bool QtCommPort::output(const QByteArray &bytes)
+{
+    if (!usable())
+        return false;
+    const qint64 written = m_serial->write(bytes);
+    if (written != bytes.size())
+        return false;
+    // Hand the bytes to the driver now rather than at the next event loop pass.
+    m_serial->flush();
+    return usable();
+}
+
+// Moves what the driver has received into QSerialPort's buffer. Without this
+// bytesAvailable() only grows when the event loop has run the read notifier.
+void QtCommPort::fetch()
+{
+    // Each pass takes everything the driver holds; a few more catch bytes
+    // that land meanwhile.
+    for (int i = 0; i < 4 && usable(); ++i) {
+        if (!m_serial->waitForReadyRead(0))
+            break;
+    }
+    if (m_serial->error() == QSerialPort::TimeoutError)
+        m_serial->clearError();
+}
+
+int QtCommPort::inBufferCount()
+{
+    if (!usable())
+        return -1;
+    fetch();
+    if (!usable())
+        return -1;
+    return int(std::min<qint64>(m_serial->bytesAvailable(), std::numeric_limits<int>::max()));
+}
+
+QByteArray QtCommPort::input()
+{
+    if (!usable())
+        return {};
+    fetch();
+    return m_serial->readAll();
+}
+
+void QtCommPort::onError(int error)
+{
+    switch (error) {
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+        break;
+    default:
+        return;
+    }
+    if (!m_serial->isOpen() || m_linkLost)
+        return;
+    m_linkLost = true;
+    // Close later, outside QSerialPort's own call that reported the error; a
+    // pty that lost its other end would otherwise wake the read notifier on
+    // every pass of the event loop.
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_linkLost && m_serial->isOpen())
+            m_serial->close();
+        m_serial->clearError();
+    }, Qt::QueuedConnection);
+    emit linkLost();
+}
+
+} // namespace movra
