@@ -1,7 +1,5 @@
 // Start-up of the operator window: lists, defaults, the setup list, captions.
-#include "clock.h"
-#include "fakemeter.h"
-#include "form1.h"
+#include "form1fixture.h"
 #include "texts.h"
 #include "widgets.h"
 
@@ -16,30 +14,9 @@
 #include <QTimer>
 
 using namespace movra;
+using movra::test::Window;
 
 namespace {
-
-struct Window {
-    explicit Window(const QString &dir, std::uint16_t langId = 0x0409)
-    {
-        Form1Environment env;
-        env.exeDir = dir;
-        env.langId = langId;
-        env.clock = &clock;
-        env.makePort = [this] {
-            auto meter = std::make_unique<FakeMeter>(&clock);
-            fake = meter.get();
-            return meter;
-        };
-        env.quit = [this] { ++quits; };
-        form = std::make_unique<Form1>(std::move(env));
-    }
-    VirtualClock clock;
-    FakeMeter *fake = nullptr;
-    int quits = 0;
-    std::unique_ptr<Form1> form;
-    const Form1Controls &ui() const { return form->controls(); }
-};
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -83,8 +60,7 @@ private slots:
 
 void StartupTest::fixedLists()
 {
-    QTemporaryDir dir;
-    Window w(dir.path());
+    Window w;
     const auto &ui = w.ui();
     QStringList ports;
     for (int n = 1; n <= 15; ++n)
@@ -106,8 +82,7 @@ void StartupTest::fixedLists()
 
 void StartupTest::readState()
 {
-    QTemporaryDir dir;
-    Window w(dir.path());
+    Window w;
     const auto &ui = w.ui();
     QVERIFY(ui.Option1->isChecked());
     QVERIFY(!ui.Option2->isChecked());
@@ -160,7 +135,7 @@ void StartupTest::setupList()
     QTemporaryDir dir;
     if (!file.isEmpty())
         writeFile(dir.filePath("RTU_SETUP.TXT"), file);
-    Window w(dir.path());
+    Window w(0x0409, dir.path());
     const auto &ui = w.ui();
     QCOMPARE(items(ui.Combo7), padded(names));
     QCOMPARE(items(ui.Combo5), padded(names));
@@ -184,8 +159,7 @@ void StartupTest::languages()
 {
     QFETCH(int, langId);
     QFETCH(bool, chinese);
-    QTemporaryDir dir;
-    Window w(dir.path(), static_cast<std::uint16_t>(langId));
+    Window w(static_cast<std::uint16_t>(langId));
     const auto &ui = w.ui();
     QCOMPARE(ui.Command1->text(), chinese ? QStringLiteral("開啟") : QStringLiteral("Open"));
     QCOMPARE(ui.Label13->text(), chinese ? QStringLiteral("儀表型號") : QStringLiteral("Model"));
@@ -219,8 +193,7 @@ void StartupTest::langIdOfLocale()
 
 void StartupTest::focusOnPortListWhenActive()
 {
-    QTemporaryDir dir;
-    Window w(dir.path());
+    Window w;
     w.form->show();
     w.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
@@ -229,8 +202,7 @@ void StartupTest::focusOnPortListWhenActive()
 
 void StartupTest::windowFrame()
 {
-    QTemporaryDir dir;
-    Window w(dir.path());
+    Window w;
     QCOMPARE(w.form->size(), QSize(790, 222));
     QCOMPARE(w.form->minimumSize(), w.form->maximumSize());
     const Qt::WindowFlags flags = w.form->windowFlags();
@@ -243,8 +215,7 @@ void StartupTest::windowFrame()
 
 void StartupTest::slaveAddressTakesThreeDigits()
 {
-    QTemporaryDir dir;
-    Window w(dir.path());
+    Window w;
     QLineEdit *text1 = w.ui().Text1;
     text1->clear();
     QTest::keyClicks(text1, "2550");

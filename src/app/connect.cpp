@@ -36,7 +36,7 @@ void Form1::Command2_Click()
     QueryFrame[3] = reg.low;
     QueryFrame[4] = 0;
     // A length that is not a number keeps the previous count and length.
-    if (const auto length = numberFromText(entry.length)) {
+    if (const auto length = numberOnly(entry.length)) {
         if (const auto count = roundToByte(*length / 2))
             QueryFrame[5] = *count;
         if (const auto expected = roundToInt32(3 + *length))

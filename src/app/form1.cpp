@@ -112,8 +112,8 @@ void Form1::fillStartupLists()
 
 void Form1::loadModelList(QComboBox *combo)
 {
-    const ModelSlots slots = readSetupList(setupListPath(m_env.exeDir), m_env.langId);
-    for (const QString &name : slots)
+    const ModelSlots names = readSetupList(setupListPath(m_env.exeDir), m_env.langId);
+    for (const QString &name : names)
         combo->addItem(name);
     combo->setCurrentIndex(0);
 }

@@ -2,7 +2,6 @@
 #include "numtext.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -10,18 +9,9 @@
 
 namespace movra {
 
-std::optional<double> numberFromText(const QString &text)
-{
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*([+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?|&[hH][0-9A-Fa-f]+)\\s*$"));
-    if (!number.match(text).hasMatch())
-        return std::nullopt;
-    return leadingNumber(text.trimmed());
-}
-
 std::optional<std::uint8_t> slaveAddressFromText(const QString &text)
 {
-    const auto value = numberFromText(text);
+    const auto value = numberOnly(text);
     if (!value)
         return std::nullopt;
     return roundToByte(*value);

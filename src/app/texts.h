@@ -6,10 +6,6 @@
 
 namespace movra {
 
-// A text that is a number as a whole (blanks around it allowed): "12", " 7 ",
-// "1.5", "&H1F". Empty for "", "x", "12a".
-std::optional<double> numberFromText(const QString &text);
-
 // The slave address box: a whole number 0..255 (halves to even); empty when
 // the text is not a number or does not fit a byte.
 std::optional<std::uint8_t> slaveAddressFromText(const QString &text);

@@ -1,0 +1,56 @@
+#pragma once
+// A Form1 on a scripted meter and virtual time, in a folder of its own.
+#include "clock.h"
+#include "fakemeter.h"
+#include "form1.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace movra::test {
+
+struct Window {
+    explicit Window(std::uint16_t langId = 0x0409, QString exeDir = {})
+        : dirPath(exeDir.isEmpty() ? dir.path() : exeDir)
+    {
+        Form1Environment env;
+        env.exeDir = dirPath;
+        env.langId = langId;
+        env.clock = &clock;
+        env.makePort = [this] {
+            auto meter = std::make_unique<FakeMeter>(clock);
+            fake = meter.get();
+            return meter;
+        };
+        env.quit = [this] { ++quits; };
+        form = std::make_unique<Form1>(std::move(env));
+    }
+
+    const Form1Controls &ui() const { return form->controls(); }
+
+    // Writes a file below the executable's folder ("item/X.TXT").
+    void writeFile(const QString &relative, const QByteArray &bytes) const
+    {
+        QDir(dirPath).mkpath(QFileInfo(relative).path());
+        QFile f(QDir(dirPath).filePath(relative));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            QFAIL("cannot write a test file");
+        f.write(bytes);
+    }
+
+    QTemporaryDir dir;
+    QString dirPath;
+    VirtualClock clock;
+    FakeMeter *fake = nullptr;
+    int quits = 0;
+    std::unique_ptr<Form1> form;
+};
+
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+} // namespace movra::test
