@@ -1,0 +1,290 @@
+// End to end: the real window on a pseudo-terminal, a libmodbus meter
+// (meter-sim) on the other end, real time.
+#include "clock.h"
+#include "form1.h"
+#include "qtcommport.h"
+#include "simline.h"
+#include "widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+using namespace movra;
+
+namespace {
+
+const QByteArray testModel = "4\r\n0100-2 ADDR\r\n0010-4 KWH\r\n0020-6 CNT\r\n0030-8 CNT\r\n";
+
+// The tool's folder: the line's folder with the shipped setup list and models.
+void shipData(const QString &dir)
+{
+    const QDir bin(SimulatedLine::binDir());
+    QDir(dir).mkpath(QStringLiteral("item"));
+    QFile::copy(bin.filePath("RTU_SETUP.TXT"), dir + "/RTU_SETUP.TXT");
+    for (const QString &name : QDir(bin.filePath("item")).entryList({"*.TXT"}, QDir::Files))
+        QFile::copy(bin.filePath("item/" + name), dir + "/item/" + name);
+    QFile test(dir + "/item/TEST.TXT");
+    test.open(QIODevice::WriteOnly);
+    test.write(testModel);
+}
+
+struct Rig {
+    SimulatedLine line;
+    SystemClock clock;
+    std::unique_ptr<Form1> form;
+
+    // "TEST" in the simulator's arguments stands for the test model's file.
+    bool start(QStringList simArgs)
+    {
+        shipData(line.dir());
+        simArgs.replaceInStrings(QRegularExpression("^TEST$"), line.dir() + "/item/TEST.TXT");
+        if (!line.start(simArgs))
+            return false;
+        Form1Environment env;
+        env.exeDir = line.dir();
+        env.langId = 0x0409;
+        env.clock = &clock;
+        const QString dir = line.dir();
+        env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
+        env.quit = [] {};
+        form = std::make_unique<Form1>(std::move(env));
+        return true;
+    }
+    const Form1Controls &ui() const { return form->controls(); }
+    void open()
+    {
+        form->Command1_Click();
+        QVERIFY(ui().Shape1->fillColor() == Lamp::Green);
+    }
+    void read(const QString &reg, const QString &length)
+    {
+        ui().Text2->setText(reg);
+        ui().Combo4->setEditText(length);
+        form->Command3_Click();
+    }
+};
+
+// The decimal value of an answer's data bytes, as two's complement.
+QString valueOfAnswer(const QString &text7, int length)
+{
+    const QStringList bytes = text7.split(' ', Qt::SkipEmptyParts);
+    quint64 v = 0;
+    for (int i = 3; i < 3 + length; ++i)
+        v = (v << 8) | bytes.value(i).toUInt(nullptr, 16);
+    const int bits = 8 * length;
+    if (bits < 64 && (v >> (bits - 1)) & 1)
+        return QString::number(qint64(v) - (qint64(1) << bits));
+    return bits == 64 ? QString::number(qint64(v)) : QString::number(v);
+}
+
+QString bitsOf(const QString &text7, int length)
+{
+    const QStringList bytes = text7.split(' ', Qt::SkipEmptyParts);
+    QString out;
+    for (int i = 3; i < 3 + length; ++i)
+        out += QStringLiteral("%1").arg(bytes.value(i).toUInt(nullptr, 16), 8, 2, QLatin1Char('0'));
+    return out;
+}
+
+#define START_RIG(rig, ...)                                                                        \
+    do {                                                                                           \
+        if (!SimulatedLine::missingTools().isEmpty())                                              \
+            QFAIL(qPrintable("missing: " + SimulatedLine::missingTools()));                        \
+        QVERIFY2((rig).start(__VA_ARGS__), qPrintable((rig).line.errorString()));                  \
+    } while (0)
+
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readsByHand_data();
+    void readsByHand();
+    void faults_data();
+    void faults();
+    void lateAnswerIsDropped();
+    void lineGoesAwayDuringWait();
+    void portThatDoesNotExist();
+    void connectShowsLiveValue();
+    void connectWrongAddressShowsHint();
+    void scanListsEveryReading();
+};
+
+void EndToEndTest::readsByHand_data()
+{
+    QTest::addColumn<QString>("reg");
+    QTest::addColumn<QString>("length");
+    QTest::newRow("2 bytes: ADDR") << "0100" << "2";
+    QTest::newRow("4 bytes: KWH") << "0010" << "4";
+    QTest::newRow("6 bytes: CNT") << "0020" << "6";
+    QTest::newRow("8 bytes: CNT") << "0030" << "8";
+}
+
+void EndToEndTest::readsByHand()
+{
+    QFETCH(QString, reg);
+    QFETCH(QString, length);
+    Rig rig;
+    START_RIG(rig, {"--file", "TEST", "--slave", "3"});
+    rig.open();
+    const auto &ui = rig.ui();
+    ui.Text1->setText("3");
+    rig.read(reg, length);
+    const int n = length.toInt();
+    const QString request = ui.Text4->text().section("\r\n", 0, 0);
+    QCOMPARE(request.left(17), QStringLiteral("03,03,%1,%2,00,%3").arg(reg.left(2), reg.mid(2)).arg(n / 2, 2, 10, QLatin1Char('0')));
+    const QString text7 = ui.Text7->text();
+    QCOMPARE(text7.left(9), QStringLiteral("03 03 %1 ").arg(n, 2, 16, QLatin1Char('0')).toUpper());
+    QCOMPARE(text7.size(), 3 * (3 + n));
+    QCOMPARE(ui.Text3->text(), text7 + "\r\n");
+    QCOMPARE(ui.Text5->text(), valueOfAnswer(text7, n));
+    QCOMPARE(ui.Text8->text(), bitsOf(text7, n));
+    QCOMPARE(ui.Text9->text().isEmpty(), !ui.Text8->text().startsWith('1'));
+    QCOMPARE(ui.signal1->text(), ui.Text5->text());
+    if (reg == "0100")
+        QCOMPARE(ui.Text5->text(), QStringLiteral("3")); // the meter's own address
+    // A second read of a rising counter gives a fresh value, not the first one again.
+    if (n >= 6) {
+        const qint64 first = ui.Text5->text().toLongLong();
+        rig.read(reg, length);
+        QVERIFY(ui.Text5->text().toLongLong() >= first);
+        QCOMPARE(ui.Text3->text().count("\r\n"), 2);
+    }
+}
+
+void EndToEndTest::faults_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QString>("text7"); // empty: nothing rendered
+    QTest::newRow("silent meter") << QStringList{"--silent"} << "";
+    QTest::newRow("exception 02") << QStringList{"--exception", "2"} << "01 83 02 C0 F1 ";
+    QTest::newRow("bad CRC") << QStringList{"--bad-crc"} << "01 03 02 00 01 ";
+}
+
+void EndToEndTest::faults()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QString, text7);
+    Rig rig;
+    START_RIG(rig, QStringList{"--file", "TEST", "--slave", "1"} + simArgs);
+    rig.open();
+    rig.read("0100", "2");
+    const auto &ui = rig.ui();
+    QCOMPARE(ui.Text4->text(), QStringLiteral("01,03,01,00,00,01,85,F6\r\n"));
+    QCOMPARE(ui.Text7->text(), text7);
+    QCOMPARE(ui.Text3->text(), text7.isEmpty() ? QString() : text7 + "\r\n");
+    QVERIFY(ui.Text5->text().isEmpty());
+    QVERIFY(ui.signal1->text().isEmpty());
+}
+
+void EndToEndTest::lateAnswerIsDropped()
+{
+    Rig rig;
+    START_RIG(rig, {"--file", "TEST", "--slave", "1", "--delay", "300"});
+    rig.open();
+    rig.read("0100", "2"); // its answer comes after the wait
+    QVERIFY(rig.ui().Text5->text().isEmpty());
+    QTest::qWait(300); // now it lies in the receive buffer
+    rig.read("0010", "4");
+    // The late 0100 answer was dropped before the 0010 request went out, and
+    // the 0010 answer is late in turn: nothing is rendered as an answer.
+    QVERIFY(rig.ui().Text7->text().isEmpty());
+    QVERIFY(rig.ui().Text3->text().isEmpty());
+    QVERIFY(rig.ui().Text5->text().isEmpty());
+    QCOMPARE(rig.ui().Text4->text().count("\r\n"), 2);
+}
+
+void EndToEndTest::lineGoesAwayDuringWait()
+{
+    Rig rig;
+    START_RIG(rig, {"--file", "TEST", "--slave", "1", "--delay", "150"});
+    rig.open();
+    QTimer::singleShot(50, [&] { rig.line.killSocat(); });
+    rig.read("0100", "2");
+    QTRY_COMPARE(rig.ui().Shape1->fillColor(), Lamp::Red);
+    QCOMPARE(rig.ui().Command1->text(), QStringLiteral("OPEN"));
+    QVERIFY(rig.ui().Label12->text().isEmpty());
+    QVERIFY(rig.ui().Text5->text().isEmpty());
+    QVERIFY(!rig.ui().Command3->isEnabled());
+    rig.form->Command3_Click(); // harmless on a dead line
+    QVERIFY(rig.ui().Text5->text().isEmpty());
+}
+
+void EndToEndTest::portThatDoesNotExist()
+{
+    Rig rig;
+    START_RIG(rig, {"--file", "TEST"});
+    rig.ui().Combo1->setCurrentIndex(14); // COM15: no link, no /dev/ttyS14
+    if (QFile::exists("/dev/ttyS14"))
+        QSKIP("this machine has /dev/ttyS14");
+    rig.form->Command1_Click();
+    QCOMPARE(rig.ui().Shape1->fillColor(), Lamp::Red);
+    QCOMPARE(rig.ui().Command1->text(), QStringLiteral("Open"));
+    QVERIFY(rig.ui().Label12->text().isEmpty());
+    QVERIFY(!rig.ui().Command3->isEnabled());
+}
+
+void EndToEndTest::connectShowsLiveValue()
+{
+    Rig rig;
+    START_RIG(rig, {"--model", "MV-100", "--slave", "1"});
+    rig.open();
+    QCOMPARE(rig.ui().Combo7->currentText(), QStringLiteral("MV-100"));
+    rig.ui().Label12->clear();
+    rig.form->Command2_Click();
+    QCOMPARE(rig.ui().signal1->text(), QStringLiteral("1")); // its last entry: ADDR
+    QVERIFY(rig.ui().signal2->text().isEmpty());
+    QCOMPARE(rig.ui().Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
+}
+
+void EndToEndTest::connectWrongAddressShowsHint()
+{
+    Rig rig;
+    START_RIG(rig, {"--model", "MV-100", "--slave", "1"});
+    rig.open();
+    rig.ui().Combo6->setCurrentIndex(4); // slave 5: nobody there
+    rig.form->Command2_Click();
+    QVERIFY(rig.ui().signal1->text().isEmpty());
+    QCOMPARE(rig.ui().signal2->text(),
+             QStringLiteral("1. Confirm the baud rate / protocol!\r\n2. Confirm the model or address !"));
+}
+
+void EndToEndTest::scanListsEveryReading()
+{
+    Rig rig;
+    START_RIG(rig, {"--model", "MV-210", "--slave", "1"});
+    rig.open();
+    const auto &ui = rig.ui();
+    ui.Check1->setChecked(true);
+    ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
+    rig.form->Command10_Click();
+    QTest::qWait(3000);
+    rig.form->Command11_Click();
+    QStringList lines = ui.Text12->text().split("\r\n");
+    lines.removeLast();
+    const int readings = ui.Text4->text().count("\r\n");
+    QCOMPARE(lines.size(), readings);
+    QVERIFY2(readings >= 5, qPrintable(QString::number(readings)));
+    static const QRegularExpression shape("^(4\\d{4})--([0-9A-F]{4})--(-?\\d+)--([A-Z-]+)$");
+    for (const QString &line : lines) {
+        const auto m = shape.match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        QCOMPARE(m.captured(1).toInt(), 40001 + m.captured(2).toInt(nullptr, 16));
+        if (m.captured(4) == "BAUD")
+            QCOMPARE(m.captured(3), QStringLiteral("9600"));
+        if (m.captured(4) == "PF")
+            QVERIFY(m.captured(3).toInt() < 0);
+    }
+    // The first reading is the file's first entry.
+    QVERIFY(lines.last().startsWith("40002--0001--"));
+}
+
+QTEST_MAIN(EndToEndTest)
+#include "tst_e2e.moc"
