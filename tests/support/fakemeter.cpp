@@ -127,7 +127,9 @@ void FakeMeter::loseLink()
     m_linkLost = true;
     m_inFlight.clear();
     m_received.clear();
-    if (m_open && !m_linkLostSignalled) {
+    const bool wasOpen = m_open;
+    m_open = false;
+    if (wasOpen && !m_linkLostSignalled) {
         m_linkLostSignalled = true;
         emit linkLost();
     }
