@@ -1,0 +1,94 @@
+// Screenshots of the window for docs/: each language at the operator height,
+// after Connect (a value and the hint), and in engineer mode after a read and
+// a few seconds of scanning, all against meter-sim on a pseudo-terminal.
+//   movra-shots OUTPUT_DIR
+#include "clock.h"
+#include "form1.h"
+#include "qtcommport.h"
+#include "simline.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+#include <cstdio>
+
+using namespace movra;
+
+namespace {
+
+void shipData(const QString &dir)
+{
+    const QDir bin(SimulatedLine::binDir());
+    QDir(dir).mkpath(QStringLiteral("item"));
+    QFile::copy(bin.filePath("RTU_SETUP.TXT"), dir + "/RTU_SETUP.TXT");
+    for (const QString &name : QDir(bin.filePath("item")).entryList({"*.TXT"}, QDir::Files))
+        QFile::copy(bin.filePath("item/" + name), dir + "/item/" + name);
+}
+
+bool save(QWidget *w, const QString &path)
+{
+    QTest::qWait(100);
+    const bool ok = w->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+bool shoot(const QString &out, const QString &lang, std::uint16_t langId)
+{
+    SimulatedLine line;
+    shipData(line.dir());
+    if (!line.start({"--model", "MV-210", "--slave", "1"})) {
+        std::fprintf(stderr, "%s\n", qPrintable(line.errorString()));
+        return false;
+    }
+    SystemClock clock;
+    Form1Environment env;
+    env.exeDir = line.dir();
+    env.langId = langId;
+    env.clock = &clock;
+    const QString dir = line.dir();
+    env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
+    env.quit = [] {};
+    Form1 form(std::move(env));
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return false;
+    const auto &ui = form.controls();
+    bool ok = save(&form, out + "/start-" + lang + ".png");
+
+    ui.Combo7->setCurrentIndex(ui.Combo7->findText("MV-210"));
+    form.Command1_Click();
+    form.Command2_Click();
+    ok &= save(&form, out + "/connect-" + lang + ".png");
+    ui.Combo6->setCurrentIndex(4);
+    form.Command2_Click();
+    ok &= save(&form, out + "/hint-" + lang + ".png");
+    ui.Combo6->setCurrentIndex(0);
+    form.Command2_Click();
+
+    ui.Check1->setChecked(true);
+    ui.Text2->setText("0010");
+    ui.Combo4->setCurrentIndex(1);
+    form.Command3_Click();
+    ok &= save(&form, out + "/engineer-" + lang + ".png");
+    ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
+    form.Command10_Click();
+    QTest::qWait(2500);
+    ok &= save(&form, out + "/scan-" + lang + ".png");
+    form.Command11_Click();
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+    QDir().mkpath(out);
+    const bool ok = shoot(out, "en", 0x0409) && shoot(out, "zh", 0x0404);
+    return ok ? 0 : 1;
+}
