@@ -162,7 +162,7 @@ void hexDump(const char *what, const Bytes &bytes)
 }
 
 // Sleeps, cut short by a stop signal.
-void pause(int ms)
+void sleepMs(int ms)
 {
     timespec left{ms / 1000, long(ms % 1000) * 1000000L};
     while (!g_stop && nanosleep(&left, &left) == -1 && errno == EINTR) {
@@ -171,7 +171,7 @@ void pause(int ms)
 
 class Line {
 public:
-    Line(modbus_t *ctx) : m_ctx(ctx) {}
+    explicit Line(modbus_t *ctx) : m_ctx(ctx) {}
     ~Line()
     {
         if (m_pipe[0] >= 0) {
@@ -341,7 +341,7 @@ int main(int argc, char **argv)
             continue; // a broadcast is carried out, never answered
         for (const Piece &piece : shape(line, request, buffer[0], pdu, o.faults)) {
             if (piece.pauseMs > 0)
-                pause(piece.pauseMs);
+                sleepMs(piece.pauseMs);
             if (g_stop)
                 break;
             if (o.verbose)
