@@ -1,0 +1,948 @@
+// Form1's controls as built from the table, the caption tables, the log box,
+// the lamp and the pictures.
+#include "captions.h"
+#include "controls.h"
+#include "widgets.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSet>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <memory>
+
+using namespace movra;
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+struct Form {
+    std::unique_ptr<QWidget> widget;
+    Form1Controls ui;
+};
+
+Form makeForm()
+{
+    Form f{std::make_unique<QWidget>(), {}};
+    f.widget->setObjectName(QStringLiteral("Form1"));
+    f.ui = buildControls(f.widget.get());
+    return f;
+}
+
+// Edges rounded one by one, as the window maps twips to pixels.
+int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+QRect pxRect(int l, int t, int w, int h)
+{
+    return QRect(px(l), px(t), px(l + w) - px(l), px(t + h) - px(t));
+}
+
+QStringList familiesFor(const QString &code)
+{
+    if (code.startsWith(QLatin1Char('M')))
+        return {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Noto Sans CJK TC")};
+    return {QStringLiteral("Liberation Sans")};
+}
+
+// The inventory in stored order, with geometry in twips, tab index and font
+// ("W" window font, "A"/"M" Arial/新細明體, size, "b" bold, "-" none).
+struct Row {
+    const char *name, *className, *parent, *caption;
+    bool enabled, hidden, selected;
+    int rect[4];
+    int tab;
+    const char *font;
+    int maxLength;
+    const char *tag;
+};
+
+const Row Inventory[] = {
+    {"Check1", "QCheckBox", "Form1", "", true, false, false, {0, 0, 255, 255}, 48, "W", 0, ""},
+    {"Frame3", "QGroupBox", "Form1", "操作2(選擇儀表型號 / 位址'站號')", true, false, false, {3840, 120, 7935, 2655}, 40, "M 15.75", 0, ""},
+    {"Command2", "QPushButton", "Frame3", "連線", false, false, false, {120, 1920, 1455, 615}, 45, "A 15.75", 0, ""},
+    {"Combo7", "QComboBox", "Frame3", "", false, false, false, {1800, 480, 1575, 480}, 44, "A 15.75", 0, ""},
+    {"Combo6", "QComboBox", "Frame3", "", false, false, false, {1800, 1080, 1575, 480}, 41, "A 15.75", 0, ""},
+    {"signal2", "QLabel", "Frame3", "", true, false, false, {1680, 1920, 6135, 615}, 47, "A 12", 0, ""},
+    {"signal1", "QLabel", "Frame3", "", true, false, false, {3720, 480, 3855, 775}, 46, "A 36 b", 0, ""},
+    {"Label13", "QLabel", "Frame3", "儀表型號", true, false, false, {120, 480, 1575, 495}, 43, "A 15.75 b", 0, ""},
+    {"Label5", "QLabel", "Frame3", "儀表位址", true, false, false, {120, 1080, 1575, 495}, 42, "A 15.75 b", 0, ""},
+    {"Image1", "QLabel", "Frame3", "", true, false, false, {3480, 360, 4335, 1530}, -1, "-", 0, ""},
+    {"Timer2", "QTimer", "Form1", "", true, false, false, {0, 0, 0, 0}, -1, "-", 0, ""},
+    {"Command10", "QPushButton", "Form1", "掃瞄", true, false, false, {7080, 8760, 1335, 615}, 37, "A 12", 0, ""},
+    {"Text12", "movra::LogBox", "Form1", "", true, false, false, {6960, 4080, 4335, 4455}, 36, "A 12", 0, ""},
+    {"Combo5", "QComboBox", "Form1", "", true, false, false, {6960, 3480, 4335, 450}, 35, "A 14.25", 0, ""},
+    {"Text10", "QLineEdit", "Form1", "", true, true, false, {7080, 6360, 2775, 495}, 34, "W", 0, ""},
+    {"Text9", "QLineEdit", "Form1", "", true, false, false, {7080, 5760, 2775, 495}, 33, "W", 0, ""},
+    {"Text8", "QLineEdit", "Form1", "", true, false, false, {7080, 5160, 2775, 495}, 32, "W", 0, ""},
+    {"Command6", "QPushButton", "Form1", "離開", true, false, false, {240, 8640, 1575, 495}, 28, "M 15.75", 0, ""},
+    {"Frame1", "QGroupBox", "Form1", "操作1(設定COM 埠)", true, false, false, {120, 120, 3615, 3015}, 0, "M 15.75", 0, ""},
+    {"Command12", "QPushButton", "Frame1", "結束", true, false, false, {2280, 2160, 1095, 615}, 49, "M 15.75", 0, "0"},
+    {"Command1", "QPushButton", "Frame1", "OPEN", true, false, false, {120, 2160, 1095, 615}, 4, "M 15.75", 0, "0"},
+    {"Combo1", "QComboBox", "Frame1", "", true, false, false, {1920, 480, 1455, 360}, 3, "M 12", 0, ""},
+    {"Combo2", "QComboBox", "Frame1", "", true, false, false, {1920, 960, 1455, 360}, 2, "M 12", 0, ""},
+    {"Combo3", "QComboBox", "Frame1", "", true, false, false, {1920, 1440, 1455, 360}, 1, "M 12", 0, ""},
+    {"Shape1", "movra::Lamp", "Frame1", "", true, false, false, {1440, 2160, 495, 495}, -1, "-", 0, ""},
+    {"Label3", "QLabel", "Frame1", "通訊協定", true, false, false, {120, 1440, 1575, 400}, 8, "A 14.25 b", 0, ""},
+    {"Label2", "QLabel", "Frame1", "通訊鮑率", true, false, false, {120, 960, 1575, 400}, 7, "A 14.25 b", 0, ""},
+    {"Label1", "QLabel", "Frame1", "COM 埠", true, false, false, {120, 480, 1575, 400}, 6, "A 14.25 b", 0, ""},
+    {"Label4", "QLabel", "Frame1", "Label4", true, false, false, {840, 600, 15, 615}, 5, "M 9", 0, ""},
+    {"Frame2", "QGroupBox", "Form1", "測試模式", true, false, false, {120, 3360, 6735, 6015}, 9, "M 15.75", 0, ""},
+    {"Text6", "QLineEdit", "Frame2", "0000", true, false, false, {1680, 2760, 855, 435}, 26, "M 15.75", 4, ""},
+    {"Command5", "QPushButton", "Frame2", "發送命令-W", true, false, false, {120, 3840, 1575, 495}, 25, "M 12", 0, ""},
+    {"Text5", "QLineEdit", "Frame2", "", true, false, false, {5160, 2820, 1335, 435}, 24, "M 15.75", 0, ""},
+    {"Command4", "QPushButton", "Frame2", "清除", true, false, false, {120, 4560, 1575, 495}, 22, "M 15.75", 0, ""},
+    {"Text4", "movra::LogBox", "Frame2", "", true, false, false, {3720, 600, 2895, 2175}, 21, "M 9", 0, ""},
+    {"Text3", "movra::LogBox", "Frame2", "", true, false, false, {3720, 3360, 2895, 2295}, 20, "M 9", 0, ""},
+    {"Combo4", "QComboBox", "Frame2", "", true, false, false, {3120, 2760, 615, 435}, 15, "M 15.75", 0, ""},
+    {"Command3", "QPushButton", "Frame2", "發送命令-R", true, false, false, {120, 3240, 1575, 495}, 14, "M 12", 0, ""},
+    {"Text2", "QLineEdit", "Frame2", "0000", true, false, false, {1680, 2160, 855, 435}, 13, "M 15.75", 4, ""},
+    {"Option2", "QRadioButton", "Frame2", "寫入(06H)", true, true, true, {1680, 1680, 1695, 375}, 12, "M 15.75", 0, ""},
+    {"Option1", "QRadioButton", "Frame2", "讀取(03H)", true, false, false, {1680, 1200, 1815, 375}, 11, "M 15.75", 0, ""},
+    {"Text1", "QLineEdit", "Frame2", "1", true, false, false, {1680, 600, 615, 435}, 10, "M 15.75", 3, ""},
+    {"Label14", "QLabel", "Frame2", "接受資料", true, false, false, {3840, 2880, 2655, 375}, 39, "M 15.75", 0, ""},
+    {"Label11", "QLabel", "Frame2", "4-輸入資料             H", true, false, false, {120, 2760, 2775, 495}, 27, "M 15.75", 0, ""},
+    {"Label10", "QLabel", "Frame2", "傳送資料", true, false, false, {3840, 240, 2655, 375}, 23, "M 15.75", 0, ""},
+    {"Label9", "QLabel", "Frame2", "4-選擇資料長度(Byte)", true, false, false, {120, 2760, 3135, 495}, 19, "M 15.75", 0, ""},
+    {"Label8", "QLabel", "Frame2", "3-輸入位址             H", true, false, false, {120, 2160, 2775, 495}, 18, "M 15.75", 0, ""},
+    {"Label7", "QLabel", "Frame2", "2-選擇功能", true, false, false, {120, 1080, 1575, 495}, 17, "M 15.75", 0, ""},
+    {"Label6", "QLabel", "Frame2", "1-儀表位址         (0~255)", true, false, false, {120, 600, 3495, 495}, 16, "M 15.75", 0, ""},
+    {"Command9", "QPushButton", "Form1", "Command9", true, true, false, {9720, 8760, 1095, 615}, 31, "W", 0, ""},
+    {"Command11", "QPushButton", "Form1", "停止掃瞄", true, true, false, {7080, 8760, 1335, 615}, 38, "A 12", 0, ""},
+    {"Text7", "QLineEdit", "Form1", "", true, false, false, {3360, 4320, 3495, 375}, 30, "W", 0, ""},
+    {"Label12", "QLabel", "Form1", "", true, false, false, {3840, 2760, 7935, 495}, 29, "A 12", 0, ""},
+};
+
+QString captionOf(QObject *o)
+{
+    if (auto *l = qobject_cast<QLabel *>(o))
+        return l->text();
+    if (auto *b = qobject_cast<QAbstractButton *>(o))
+        return b->text();
+    if (auto *g = qobject_cast<QGroupBox *>(o))
+        return g->title();
+    if (auto *e = qobject_cast<QLineEdit *>(o))
+        return e->text();
+    if (auto *log = qobject_cast<LogBox *>(o))
+        return log->text();
+    if (auto *c = qobject_cast<QComboBox *>(o))
+        return c->currentText();
+    return {};
+}
+
+QStringList blankRuns(const QString &s)
+{
+    QStringList runs;
+    auto it = QRegularExpression(QStringLiteral(" {2,}")).globalMatch(s);
+    while (it.hasNext())
+        runs << QString::number(it.next().capturedLength());
+    return runs;
+}
+
+int countColour(const QImage &img, const QRect &r, const std::function<bool(QColor)> &pred)
+{
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += pred(img.pixelColor(x, y)) ? 1 : 0;
+    return n;
+}
+
+bool isRed(QColor c)
+{
+    return c.red() > 180 && c.green() < 90 && c.blue() < 90;
+}
+
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fontsInstalled_data();
+    void fontsInstalled();
+    void tableOrder();
+    void inventory_data();
+    void inventory();
+    void serialControlHasNoWidget();
+    void formSizeAndFont();
+    void designTimeState();
+    void creationHeightShowsOperatorStrip();
+    void stacking_data();
+    void stacking();
+    void hiddenBeneathFrameAndDisplayOnTop();
+    void tabOrder();
+    void maxLength_data();
+    void maxLength();
+    void comboKeepsTypedText_data();
+    void comboKeepsTypedText();
+    void optionsAreOneGroup();
+    void labelLook();
+    void meterDisplayRedOnBlack();
+    void longDisplayValueIsCondensedNotCut();
+
+    void captions_data();
+    void captions();
+    void chineseLeavesDesignValues();
+    void captionBlankRuns_data();
+    void captionBlankRuns();
+    void sizesComeBeforeCaptions();
+    void connectHint_data();
+    void connectHint();
+
+    void logBoxPrepend_data();
+    void logBoxPrepend();
+    void logBoxClear();
+    void logBoxFollowsOperatorEdit_data();
+    void logBoxFollowsOperatorEdit();
+    void logBoxShowsNewestLine();
+    void logBoxPrependCostIsFlat();
+
+    void lampColours_data();
+    void lampColours();
+    void meterPicture();
+    void windowIcon();
+};
+
+// ---------------------------------------------------------------- controls
+
+void TestWindow::fontsInstalled_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("family");
+    QTest::newRow("Arial -> Liberation Sans") << "Arial" << "Liberation Sans";
+    QTest::newRow("新細明體 -> Liberation Sans Narrow first") << "新細明體" << "Liberation Sans Narrow";
+    QTest::newRow("no family -> window font") << QString() << "Liberation Sans";
+}
+
+void TestWindow::fontsInstalled()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, family);
+    const QByteArray utf8 = table.toUtf8();
+    const char *name = table.isNull() ? nullptr : utf8.constData();
+    QCOMPARE(substituteFamily(name), family);
+    // Every stand-in is really there, not replaced by a fallback face.
+    for (const QString &f : substituteFamilies(name))
+        QCOMPARE(QFontInfo(QFont(f)).family(), f);
+    if (table == QStringLiteral("新細明體")) {
+        QCOMPARE(substituteFamilies(name).value(1), QStringLiteral("Noto Sans CJK TC"));
+        const QFontMetrics han(QFont(QStringLiteral("Noto Sans CJK TC")));
+        QVERIFY(han.inFont(QChar(0x5100))); // 儀
+    }
+}
+
+void TestWindow::tableOrder()
+{
+    QStringList expected;
+    for (const Row &r : Inventory)
+        expected << QString::fromLatin1(r.name);
+    expected.insert(expected.indexOf(QStringLiteral("Frame2")), QStringLiteral("MSComm1"));
+    QStringList names;
+    for (const ControlSpec &c : ControlTable)
+        names << QString::fromLatin1(c.name);
+    QCOMPARE(names, expected);
+}
+
+void TestWindow::inventory_data()
+{
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < int(std::size(Inventory)); ++i)
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2 in %3")
+                                     .arg(QString::fromLatin1(Inventory[i].name),
+                                          QString::fromLatin1(Inventory[i].className),
+                                          QString::fromLatin1(Inventory[i].parent))))
+            << i;
+}
+
+void TestWindow::inventory()
+{
+    QFETCH(int, row);
+    const Row &r = Inventory[row];
+    Form f = makeForm();
+    const auto found = f.widget->findChildren<QObject *>(QString::fromLatin1(r.name));
+    QCOMPARE(found.size(), 1);
+    QObject *o = found.first();
+    QVERIFY2(o->inherits(r.className), o->metaObject()->className());
+    QCOMPARE(o->parent()->objectName(), QString::fromLatin1(r.parent));
+
+    if (auto *timer = qobject_cast<QTimer *>(o)) {
+        QVERIFY(!timer->isActive());
+        QCOMPARE(timer->interval(), 300);
+        QVERIFY(!timer->isSingleShot());
+        return;
+    }
+    auto *w = qobject_cast<QWidget *>(o);
+    QVERIFY(w);
+    QCOMPARE(captionOf(w), QString::fromUtf8(r.caption));
+    QCOMPARE(w->isEnabled(), r.enabled);
+    QCOMPARE(w->isHidden(), r.hidden);
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        QCOMPARE(b->isChecked(), r.selected);
+    QCOMPARE(w->geometry(), pxRect(r.rect[0], r.rect[1], r.rect[2], r.rect[3]));
+
+    const QStringList code = QString::fromLatin1(r.font).split(QLatin1Char(' '));
+    if (code[0] != QLatin1String("-")) {
+        const double points = code.size() > 1 ? code[1].toDouble() : 9.0;
+        QCOMPARE(w->font().families(), familiesFor(code[0]));
+        QCOMPARE(w->font().pointSizeF(), points);
+        QCOMPARE(w->font().bold(), code.contains(QStringLiteral("b")));
+        QCOMPARE(QFontInfo(w->font()).family(), familiesFor(code[0]).first());
+    }
+
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        QCOMPARE(e->maxLength(), r.maxLength ? r.maxLength : 32767);
+    if (auto *log = qobject_cast<LogBox *>(w))
+        QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(w->property("tag").toString(), QString::fromLatin1(r.tag));
+
+    const bool focusable = r.tab >= 0 && !qobject_cast<QLabel *>(w) && !qobject_cast<QGroupBox *>(w);
+    QCOMPARE(w->focusPolicy() != Qt::NoFocus, focusable);
+}
+
+void TestWindow::serialControlHasNoWidget()
+{
+    Form f = makeForm();
+    QVERIFY(!f.widget->findChild<QObject *>(QStringLiteral("MSComm1")));
+    // 54 controls less the serial control and the timer are widgets.
+    int named = 0;
+    for (QWidget *w : f.widget->findChildren<QWidget *>())
+        named += ControlTable.end() != std::find_if(ControlTable.begin(), ControlTable.end(), [&](const ControlSpec &c) {
+                     return w->objectName() == QLatin1String(c.name);
+                 });
+    QCOMPARE(named, ControlCount - 2);
+}
+
+void TestWindow::formSizeAndFont()
+{
+    Form f = makeForm();
+    QCOMPARE(f.widget->size(), QSize(790, 222));
+    QCOMPARE(f.widget->minimumSize(), f.widget->maximumSize());
+    QCOMPARE(f.widget->font().families(), QStringList{QStringLiteral("Liberation Sans")});
+    QCOMPARE(f.widget->font().pointSizeF(), 9.0);
+}
+
+void TestWindow::designTimeState()
+{
+    Form f = makeForm();
+    QSet<QString> disabled, hidden;
+    for (QWidget *w : f.widget->findChildren<QWidget *>()) {
+        if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        if (!w->isEnabled())
+            disabled << w->objectName();
+        if (w->isHidden())
+            hidden << w->objectName();
+    }
+    QCOMPARE(disabled, (QSet<QString>{"Command2", "Combo6", "Combo7"}));
+    QCOMPARE(hidden, (QSet<QString>{"Command9", "Command11", "Text10", "Option2"}));
+    QVERIFY(f.ui.Option2->isChecked());
+    QVERIFY(!f.ui.Option1->isChecked());
+    QVERIFY(!f.ui.Check1->isChecked());
+    QVERIFY(f.ui.Check1->text().isEmpty());
+    QVERIFY(!f.ui.Timer2->isActive());
+    QCOMPARE(f.ui.Timer2->interval(), 300);
+    QCOMPARE(f.ui.Shape1->fillColor(), 255);
+
+    for (QLineEdit *e : f.widget->findChildren<QLineEdit *>()) {
+        if (e->objectName().isEmpty() || e->objectName().startsWith(QLatin1String("qt_")))
+            continue; // combo boxes' own fields
+        const QString expected = e == f.ui.Text1 ? QStringLiteral("1")
+            : (e == f.ui.Text2 || e == f.ui.Text6) ? QStringLiteral("0000")
+                                                   : QString();
+        QCOMPARE(e->text(), expected);
+    }
+    for (LogBox *log : {f.ui.Text3, f.ui.Text4, f.ui.Text12}) {
+        QVERIFY(log->text().isEmpty());
+        QCOMPARE(log->lineCount(), 0);
+    }
+    for (QComboBox *c : f.widget->findChildren<QComboBox *>()) {
+        QVERIFY(c->isEditable());
+        QCOMPARE(c->count(), 0);
+        QVERIFY(c->currentText().isEmpty());
+    }
+    for (QLabel *l : {f.ui.signal1, f.ui.signal2, f.ui.Label12})
+        QVERIFY(l->text().isEmpty());
+}
+
+void TestWindow::creationHeightShowsOperatorStrip()
+{
+    Form f = makeForm();
+    QSet<QString> inView;
+    for (QWidget *w : f.widget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (!w->isHidden() && w->geometry().intersects(f.widget->rect()))
+            inView << w->objectName();
+    QCOMPARE(inView, (QSet<QString>{"Check1", "Frame1", "Frame3", "Label12"}));
+    for (QWidget *w : {static_cast<QWidget *>(f.ui.Frame2), static_cast<QWidget *>(f.ui.Combo5),
+                       static_cast<QWidget *>(f.ui.Text12), static_cast<QWidget *>(f.ui.Text8),
+                       static_cast<QWidget *>(f.ui.Text9), static_cast<QWidget *>(f.ui.Command6),
+                       static_cast<QWidget *>(f.ui.Command10)})
+        QVERIFY2(w->y() >= f.widget->height(), qPrintable(w->objectName()));
+    // The engineer area fits the taller window.
+    const int tall = (OperatorHeightTwips + EngineerExtraTwips + 7) / 15;
+    QVERIFY(f.ui.Frame2->geometry().bottom() < tall);
+    QVERIFY(f.ui.Command10->geometry().bottom() < tall);
+}
+
+void TestWindow::stacking_data()
+{
+    QTest::addColumn<QString>("upper");
+    QTest::addColumn<QString>("lower");
+    QTest::newRow("Check1 above Frame1's corner") << "Check1" << "Frame1";
+    QTest::newRow("signal1 above Image1") << "signal1" << "Image1";
+    QTest::newRow("Command6 above Frame2") << "Command6" << "Frame2";
+    QTest::newRow("Frame2 above Text7") << "Frame2" << "Text7";
+    QTest::newRow("Combo4 above Label9") << "Combo4" << "Label9";
+    QTest::newRow("Text1 above Label6") << "Text1" << "Label6";
+}
+
+void TestWindow::stacking()
+{
+    QFETCH(QString, upper);
+    QFETCH(QString, lower);
+    Form f = makeForm();
+    auto *a = f.widget->findChild<QWidget *>(upper);
+    auto *b = f.widget->findChild<QWidget *>(lower);
+    QVERIFY(a && b);
+    QCOMPARE(a->parent(), b->parent());
+    const QObjectList siblings = a->parent()->children();
+    // Later in the child list is painted on top.
+    QVERIFY(siblings.indexOf(a) > siblings.indexOf(b));
+    QVERIFY(a->geometry().intersects(b->geometry()));
+}
+
+void TestWindow::hiddenBeneathFrameAndDisplayOnTop()
+{
+    Form f = makeForm();
+    f.widget->setFixedHeight((OperatorHeightTwips + EngineerExtraTwips + 7) / 15);
+    f.widget->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.widget.get()));
+    QVERIFY(f.ui.Frame2->geometry().contains(f.ui.Text7->geometry()));
+    QVERIFY(f.ui.Text7->isVisible());
+    QVERIFY(f.ui.Text7->visibleRegion().isEmpty());
+    QCOMPARE(f.ui.signal1->visibleRegion(), QRegion(f.ui.signal1->rect()));
+    QCOMPARE(f.ui.Check1->visibleRegion(), QRegion(f.ui.Check1->rect()));
+    // Frames are opaque, so nothing beneath shows through.
+    QVERIFY(f.ui.Frame2->autoFillBackground());
+}
+
+void TestWindow::tabOrder()
+{
+    Form f = makeForm();
+    std::vector<std::pair<int, QString>> expected;
+    QSet<QWidget *> focusable;
+    for (const Row &r : Inventory) {
+        auto *w = f.widget->findChild<QWidget *>(QString::fromLatin1(r.name));
+        if (w && w->focusPolicy() != Qt::NoFocus) {
+            expected.emplace_back(r.tab, w->objectName());
+            focusable << w;
+        }
+    }
+    std::sort(expected.begin(), expected.end());
+    QStringList want;
+    for (const auto &e : expected)
+        want << e.second;
+    QCOMPARE(want.size(), 31);
+    QCOMPARE(want.first(), QStringLiteral("Combo3"));
+    QCOMPARE(want.last(), QStringLiteral("Command12"));
+
+    // Walk the focus chain from the first control once round.
+    QWidget *start = f.widget->findChild<QWidget *>(want.first());
+    QStringList chain;
+    QWidget *w = start;
+    do {
+        if (focusable.contains(w) && !chain.contains(w->objectName()))
+            chain << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != start);
+    QCOMPARE(chain, want);
+}
+
+void TestWindow::maxLength_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("Text1 takes 255 whole") << "Text1" << "255" << "255";
+    QTest::newRow("Text1 ignores a 4th character") << "Text1" << "2550" << "255";
+    QTest::newRow("Text2 ignores a 5th character") << "Text2" << "ABCDE" << "ABCD";
+    QTest::newRow("Text6 ignores a 5th character") << "Text6" << "12345" << "1234";
+    QTest::newRow("Text5 is unlimited") << "Text5" << "123456789012345678901234" << "123456789012345678901234";
+}
+
+void TestWindow::maxLength()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    Form f = makeForm();
+    auto *edit = f.widget->findChild<QLineEdit *>(control);
+    QVERIFY(edit);
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(edit->text(), kept);
+}
+
+void TestWindow::comboKeepsTypedText_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("text matching no item") << "1234";
+    QTest::newRow("prefix of an item is not completed") << "96";
+    QTest::newRow("free text") << "COM7x";
+}
+
+void TestWindow::comboKeepsTypedText()
+{
+    QFETCH(QString, typed);
+    Form f = makeForm();
+    QComboBox *c = f.ui.Combo2;
+    c->addItems({QStringLiteral("19200"), QStringLiteral("9600"), QStringLiteral("4800")});
+    c->setCurrentIndex(1);
+    c->lineEdit()->clear();
+    QTest::keyClicks(c->lineEdit(), typed);
+    QTest::keyClick(c->lineEdit(), Qt::Key_Return);
+    QCOMPARE(c->currentText(), typed);
+    QCOMPARE(c->count(), 3); // the list is not changed by typing
+}
+
+void TestWindow::optionsAreOneGroup()
+{
+    Form f = makeForm();
+    f.ui.Option1->setChecked(true);
+    QVERIFY(!f.ui.Option2->isChecked());
+    f.ui.Option2->setChecked(true);
+    QVERIFY(!f.ui.Option1->isChecked());
+    QCOMPARE(f.ui.Option1->group(), f.ui.Option2->group());
+    QVERIFY(f.ui.Option1->group() && f.ui.Option1->group()->exclusive());
+}
+
+void TestWindow::labelLook()
+{
+    Form f = makeForm();
+    const QSet<QString> bordered{"Label1", "Label2", "Label3", "Label5", "Label13"};
+    for (const Row &r : Inventory) {
+        auto *label = qobject_cast<QLabel *>(f.widget->findChild<QWidget *>(QString::fromLatin1(r.name)));
+        if (!label || label == f.ui.Image1)
+            continue;
+        const QString name = label->objectName();
+        if (bordered.contains(name)) {
+            QCOMPARE(label->frameShape(), QFrame::Box);
+            QCOMPARE(label->frameShadow(), QFrame::Plain);
+            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+            QVERIFY(label->font().bold());
+        } else {
+            QCOMPARE(label->frameShape(), QFrame::NoFrame);
+            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask,
+                     name == QLatin1String("signal1") ? Qt::AlignHCenter : Qt::AlignLeft);
+        }
+    }
+    QCOMPARE(f.ui.signal2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(f.ui.signal1->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(f.ui.signal1->palette().color(QPalette::Window), QColor(0, 0, 0));
+    QVERIFY(f.ui.signal1->autoFillBackground());
+}
+
+void TestWindow::meterDisplayRedOnBlack()
+{
+    Form f = makeForm();
+    f.ui.signal1->setText(QStringLiteral("8888"));
+    const QImage img = f.ui.Frame3->grab().toImage();
+    // The display window of the picture lies 16, 8 px into it, 257 x 52 px.
+    const QRect image = f.ui.Image1->geometry();
+    QCOMPARE(f.ui.signal1->geometry(), QRect(image.topLeft() + QPoint(16, 8), QSize(257, 52)));
+    const QRect display = f.ui.signal1->geometry();
+    const int red = countColour(img, display, isRed);
+    QVERIFY2(red > 300, qPrintable(QString::number(red)));
+    QCOMPARE(img.pixelColor(display.topLeft() + QPoint(2, 2)), QColor(0, 0, 0));
+    QCOMPARE(img.pixelColor(display.bottomRight() - QPoint(2, 2)), QColor(0, 0, 0));
+    // No red outside the display.
+    const QRect picture = f.ui.Image1->geometry();
+    QCOMPARE(countColour(img, QRect(picture.left(), display.bottom() + 3, picture.width(), 10), isRed), 0);
+}
+
+void TestWindow::longDisplayValueIsCondensedNotCut()
+{
+    Form f = makeForm();
+    QLabel *d = f.ui.signal1;
+    d->setText(QStringLiteral("-2147483648"));
+    QVERIFY(d->fontMetrics().horizontalAdvance(d->text()) > d->width());
+    const QImage img = d->grab().toImage();
+    int first = -1, last = -1;
+    for (int x = 0; x < img.width(); ++x)
+        if (countColour(img, QRect(x, 0, 1, img.height()), isRed) > 0) {
+            if (first < 0)
+                first = x;
+            last = x;
+        }
+    QVERIFY2(first > 0 && last < img.width() - 1, qPrintable(QStringLiteral("%1..%2").arg(first).arg(last)));
+    QVERIFY(last - first > img.width() * 3 / 4);
+}
+
+// ---------------------------------------------------------------- captions
+
+void TestWindow::captions_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<double>("points"); // -1: as designed
+
+    struct C { const char *control, *en; double enPt; const char *zh; double zhPt; };
+    const C rows[] = {
+        {"Label1", "Port number", -1, "COM 埠", -1},
+        {"Label2", "Baud rate", -1, "通訊鮑率", -1},
+        {"Label3", "Protocol", -1, "通訊協定", -1},
+        {"Label10", "Query", -1, "傳送資料", -1},
+        {"Label14", "Response", -1, "接收資料", -1},
+        {"Command1", "Open", -1, "開啟", -1},
+        {"Command2", "Connect", -1, "連線", -1},
+        {"Command6", "Exit", -1, "離開", -1},
+        {"Command4", "Clear", -1, "清除", -1},
+        {"Command12", "Exit", -1, "離開", -1},
+        {"Frame1", "Set1(Setup COM PORT)", -1, "操作1(設定COM 埠)", -1},
+        {"Frame2", "Engineer", -1, "工程模式", -1},
+        {"Frame3", "Set2(Setup Meter Model/Address)", -1, "操作2(選擇儀表型號 / 位址'站號')", -1},
+        {"Label6", "1.Slave address             (0~255)", 13, "1-儀表位址         (0~255)", 16},
+        {"Label7", "2.Function", 14, "2-選擇功能", 16},
+        {"Label8", "3.Register addr                 H", 13, "3-輸入位址             H", 16},
+        {"Label9", "4.Select data length (Byte)", 14, "4-選擇資料長度(Byte)", 16},
+        {"Label11", "4.Input Data                     H", 13, "4-輸入資料             H", 16},
+        {"Option1", "Read(03H)", 13, "讀取(03H)", 16},
+        {"Option2", "Write(06H)", 13, "寫入(06H)", 16},
+        {"Command5", "Send Command-W", 10, "發送命令-W", 12},
+        {"Command3", "Send Command-R", 10, "發送命令-R", 12},
+        {"Label13", "Model", -1, "儀表型號", -1},
+        {"Label5", "Address", -1, "儀表位址", -1},
+        {"signal2", "", 12, "", -1},
+        {"Command10", "Start scan", -1, "掃瞄", -1},
+        {"Command11", "Stop scan", -1, "停止", -1},
+        // Untouched by both.
+        {"Label4", "Label4", -1, "Label4", -1},
+        {"Command9", "Command9", -1, "Command9", -1},
+        {"Text1", "1", -1, "1", -1},
+    };
+    for (const C &r : rows) {
+        QTest::newRow(qPrintable(QStringLiteral("english %1").arg(QLatin1String(r.control))))
+            << false << r.control << QString::fromUtf8(r.en) << r.enPt;
+        QTest::newRow(qPrintable(QStringLiteral("chinese %1").arg(QLatin1String(r.control))))
+            << true << r.control << QString::fromUtf8(r.zh) << r.zhPt;
+    }
+}
+
+void TestWindow::captions()
+{
+    QFETCH(bool, chinese);
+    QFETCH(QString, control);
+    QFETCH(QString, caption);
+    QFETCH(double, points);
+    Form f = makeForm();
+    auto *w = f.widget->findChild<QWidget *>(control);
+    QVERIFY(w);
+    const double designed = w->font().pointSizeF();
+    applyCaptions(f.widget.get(), chinese ? chineseTable() : englishTable());
+    QCOMPARE(captionOf(w), caption);
+    QCOMPARE(w->font().pointSizeF(), points < 0 ? designed : points);
+    // The size changes, the family stays.
+    QCOMPARE(QFontInfo(w->font()).family(), w->font().families().first());
+}
+
+void TestWindow::chineseLeavesDesignValues()
+{
+    // What chinese does not set stays as it is, whatever it is.
+    Form zh = makeForm();
+    zh.ui.Label13->setText(QStringLiteral("x"));
+    zh.ui.Label5->setText(QStringLiteral("y"));
+    QFont big = zh.ui.signal2->font();
+    big.setPointSizeF(20);
+    zh.ui.signal2->setFont(big);
+    applyCaptions(zh.widget.get(), chineseTable());
+    QCOMPARE(zh.ui.Label13->text(), QStringLiteral("x"));
+    QCOMPARE(zh.ui.Label5->text(), QStringLiteral("y"));
+    QCOMPARE(zh.ui.signal2->font().pointSizeF(), 20.0);
+    QVERIFY(zh.ui.signal2->text().isEmpty());
+
+    Form en = makeForm();
+    en.ui.signal2->setFont(big);
+    applyCaptions(en.widget.get(), englishTable());
+    QCOMPARE(en.ui.Label13->text(), QStringLiteral("Model"));
+    QCOMPARE(en.ui.signal2->font().pointSizeF(), 12.0);
+    QVERIFY(en.ui.signal2->text().isEmpty());
+}
+
+void TestWindow::captionBlankRuns_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QStringList>("runs");
+    QTest::newRow("english Label6 13 blanks") << false << "Label6" << QStringList{"13"};
+    QTest::newRow("english Label8 17 blanks") << false << "Label8" << QStringList{"17"};
+    QTest::newRow("english Label11 21 blanks") << false << "Label11" << QStringList{"21"};
+    QTest::newRow("chinese Label6 9 blanks") << true << "Label6" << QStringList{"9"};
+    QTest::newRow("chinese Label8 13 blanks") << true << "Label8" << QStringList{"13"};
+    QTest::newRow("chinese Label11 13 blanks") << true << "Label11" << QStringList{"13"};
+}
+
+void TestWindow::captionBlankRuns()
+{
+    QFETCH(bool, chinese);
+    QFETCH(QString, control);
+    QFETCH(QStringList, runs);
+    const CaptionTable &table = chinese ? chineseTable() : englishTable();
+    const auto it = std::find_if(table.steps.begin(), table.steps.end(), [&](const CaptionStep &s) {
+        return s.kind == CaptionStep::Caption && control == QLatin1String(s.control);
+    });
+    QVERIFY(it != table.steps.end());
+    QCOMPARE(blankRuns(QString::fromUtf8(it->text)), runs);
+    // Design-time captions of the Chinese rows match.
+    if (chinese) {
+        const auto spec = std::find_if(ControlTable.begin(), ControlTable.end(),
+                                       [&](const ControlSpec &c) { return control == QLatin1String(c.name); });
+        QCOMPARE(blankRuns(QString::fromUtf8(spec->caption)), runs);
+    }
+}
+
+void TestWindow::sizesComeBeforeCaptions()
+{
+    for (const CaptionTable *t : {&englishTable(), &chineseTable()}) {
+        auto index = [&](CaptionStep::Kind kind, const char *control) {
+            for (int i = 0; i < int(t->steps.size()); ++i)
+                if (t->steps[i].kind == kind && qstrcmp(t->steps[i].control, control) == 0)
+                    return i;
+            return -1;
+        };
+        for (const auto &pair : {std::pair{"Option1", "Option2"}, std::pair{"Command5", "Command3"}}) {
+            const int lastSize = std::max(index(CaptionStep::FontSize, pair.first), index(CaptionStep::FontSize, pair.second));
+            const int firstCaption = std::min(index(CaptionStep::Caption, pair.first), index(CaptionStep::Caption, pair.second));
+            QVERIFY(lastSize >= 0 && lastSize < firstCaption);
+        }
+        for (const char *c : {"Label6", "Label7", "Label8", "Label9", "Label11"})
+            QVERIFY(index(CaptionStep::FontSize, c) >= 0 && index(CaptionStep::FontSize, c) < index(CaptionStep::Caption, c));
+    }
+}
+
+void TestWindow::connectHint_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("english, blank before the last '!'")
+        << false << QStringLiteral("1. Confirm the baud rate / protocol!\r\n2. Confirm the model or address !");
+    QTest::newRow("chinese") << true << QStringLiteral("1.確認通訊鮑率/協定正確性!\r\n2.確認型號或位址是否錯誤!");
+}
+
+void TestWindow::connectHint()
+{
+    QFETCH(bool, chinese);
+    QFETCH(QString, hint);
+    QCOMPARE((chinese ? chineseTable() : englishTable()).connectHint, hint);
+}
+
+// ---------------------------------------------------------------- LogBox
+
+void TestWindow::logBoxPrepend_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one line ends with CR LF") << QStringList{"01,03"} << "01,03\r\n";
+    QTest::newRow("newest on top") << QStringList{"a", "b", "c"} << "c\r\nb\r\na\r\n";
+    QTest::newRow("empty line still counts") << QStringList{"a", "", "b"} << "b\r\n\r\na\r\n";
+}
+
+void TestWindow::logBoxPrepend()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, text);
+    LogBox box;
+    for (const QString &l : lines)
+        box.prependLine(l);
+    QCOMPARE(box.text(), text);
+    QCOMPARE(box.lineCount(), lines.size());
+    QCOMPARE(box.document()->firstBlock().text(), lines.last());
+    QCOMPARE(box.toPlainText(), QString(text).replace(CrLf, QStringLiteral("\n")));
+}
+
+void TestWindow::logBoxClear()
+{
+    LogBox box;
+    box.prependLine(QStringLiteral("old 1"));
+    box.prependLine(QStringLiteral("old 2"));
+    box.clearLog();
+    QVERIFY(box.text().isEmpty());
+    QVERIFY(box.toPlainText().isEmpty());
+    QCOMPARE(box.lineCount(), 0);
+    box.prependLine(QStringLiteral("first"));
+    QCOMPARE(box.text(), QStringLiteral("first\r\n"));
+    QCOMPARE(box.lineCount(), 1);
+}
+
+void TestWindow::logBoxFollowsOperatorEdit_data()
+{
+    QTest::addColumn<QString>("edit"); // what the operator does after "b" over "a"
+    QTest::addColumn<QString>("afterEdit");
+    QTest::addColumn<QString>("afterPrepend"); // then "c" goes on top
+    QTest::newRow("types at the end of the top line") << "X" << "bX\r\na\r\n" << "c\r\nbX\r\na\r\n";
+    QTest::newRow("Enter splits the top line") << "\n" << "b\r\n\r\na\r\n" << "c\r\nb\r\n\r\na\r\n";
+    QTest::newRow("replaces everything") << "all:z" << "z" << "c\r\nz";
+    QTest::newRow("deletes everything") << "all:" << "" << "c\r\n";
+}
+
+void TestWindow::logBoxFollowsOperatorEdit()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, afterEdit);
+    QFETCH(QString, afterPrepend);
+    LogBox box;
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.prependLine(QStringLiteral("a"));
+    box.prependLine(QStringLiteral("b"));
+    if (edit.startsWith(QLatin1String("all:"))) {
+        box.selectAll();
+        const QString typed = edit.mid(4);
+        if (typed.isEmpty())
+            QTest::keyClick(&box, Qt::Key_Delete);
+        else
+            QTest::keyClicks(&box, typed);
+    } else {
+        QTextCursor c = box.textCursor();
+        c.setPosition(1); // end of "b"
+        box.setTextCursor(c);
+        if (edit == QLatin1String("\n"))
+            QTest::keyClick(&box, Qt::Key_Return);
+        else
+            QTest::keyClicks(&box, edit);
+    }
+    QCOMPARE(box.text(), afterEdit);
+    box.prependLine(QStringLiteral("c"));
+    QCOMPARE(box.text(), afterPrepend);
+    QCOMPARE(box.toPlainText(), QString(afterPrepend).replace(CrLf, QStringLiteral("\n")));
+}
+
+void TestWindow::logBoxShowsNewestLine()
+{
+    LogBox box;
+    box.resize(200, 100);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    for (int i = 0; i < 200; ++i)
+        box.prependLine(QStringLiteral("line %1").arg(i));
+    QApplication::processEvents();
+    box.verticalScrollBar()->setValue(box.verticalScrollBar()->maximum());
+    QApplication::processEvents();
+    QVERIFY(box.verticalScrollBar()->value() > 0);
+    box.prependLine(QStringLiteral("newest"));
+    QApplication::processEvents();
+    QCOMPARE(box.verticalScrollBar()->value(), 0);
+    QCOMPARE(box.cursorForPosition(QPoint(4, 4)).block().text(), QStringLiteral("newest"));
+}
+
+void TestWindow::logBoxPrependCostIsFlat()
+{
+    LogBox box;
+    box.resize(300, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QString line = QStringLiteral("01,03,00,10,00,02,C5,CE");
+    auto grow = [&](int total) {
+        while (box.lineCount() < total)
+            box.prependLine(line);
+        QApplication::processEvents();
+    };
+    // Best of a few batches, to keep noise from other processes out.
+    auto batchCost = [&] {
+        qint64 best = std::numeric_limits<qint64>::max();
+        for (int round = 0; round < 3; ++round) {
+            QElapsedTimer t;
+            t.start();
+            for (int i = 0; i < 300; ++i)
+                box.prependLine(line);
+            QApplication::processEvents();
+            best = std::min(best, t.nsecsElapsed());
+        }
+        return best;
+    };
+    grow(1000);
+    const qint64 small = batchCost();
+    grow(100000);
+    const qint64 large = batchCost();
+    qInfo("300 prepends: %lld us at 1000 lines, %lld us at 100000 lines", small / 1000, large / 1000);
+    QVERIFY2(large <= 3 * small + 5'000'000,
+             qPrintable(QStringLiteral("300 lines: %1 us at 1000, %2 us at 100000").arg(small / 1000).arg(large / 1000)));
+    QVERIFY(box.text().startsWith(line + CrLf));
+    QCOMPARE(box.text().size(), qsizetype(box.lineCount()) * (line.size() + 2));
+}
+
+// ---------------------------------------------------------------- lamp, pictures
+
+void TestWindow::lampColours_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("Red = 255") << int(Lamp::Red) << QColor(255, 0, 0);
+    QTest::newRow("Green = 65280") << int(Lamp::Green) << QColor(0, 255, 0);
+    QTest::newRow("blue byte is the high one") << 0xFF0000 << QColor(0, 0, 255);
+}
+
+void TestWindow::lampColours()
+{
+    QFETCH(int, value);
+    QFETCH(QColor, colour);
+    QCOMPARE(Lamp::Red, 255);
+    QCOMPARE(Lamp::Green, 65280);
+    Lamp lamp;
+    lamp.resize(33, 33);
+    lamp.setFillColor(value);
+    QCOMPARE(lamp.fillColor(), value);
+    QImage img(lamp.size(), QImage::Format_ARGB32);
+    img.fill(Qt::white);
+    lamp.render(&img);
+    QCOMPARE(img.pixelColor(16, 16), colour);
+    QVERIFY(img.pixelColor(1, 1) != colour); // a circle, not a square
+}
+
+void TestWindow::meterPicture()
+{
+    const QImage img = movra::meterPicture().toImage();
+    QCOMPARE(img.size(), QSize(289, 102));
+    const QRect display(16, 8, 257, 52);
+    const int bright = countColour(img, display, [](QColor c) { return c.lightness() > 50; });
+    QCOMPARE(bright, 0);
+    // The bezel around it is light.
+    const QRect strips[] = {QRect(20, 3, 250, 3), QRect(20, 62, 250, 4), QRect(3, 62, 10, 30), QRect(276, 62, 10, 30)};
+    for (const QRect &r : strips)
+        QCOMPARE(countColour(img, r, [](QColor c) { return c.lightness() < 120; }), 0);
+    // Keys and logo leave their mark below the display.
+    QVERIFY(countColour(img, QRect(16, 66, 257, 30), [](QColor c) { return c.lightness() < 100; }) > 500);
+}
+
+void TestWindow::windowIcon()
+{
+    const QIcon icon = movra::windowIcon();
+    QVERIFY(icon.availableSizes().contains(QSize(64, 64)));
+    const QImage img = icon.pixmap(QSize(64, 64)).toImage();
+    QCOMPARE(img.size(), QSize(64, 64));
+    QVERIFY(countColour(img, img.rect(), isRed) > 20);
+    QCOMPARE(img.pixelColor(0, 0).alpha(), 0);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
