@@ -166,7 +166,8 @@ protected:
         const int m = margin();
         const QRect box = contentsRect().adjusted(m, m, -m, -m);
         int wide = 0;
-        for (const QString &line : t.split(QRegularExpression(QStringLiteral("\r\n|\n|\r"))))
+        static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\n|\\r"));
+        for (const QString &line : t.split(lineBreak))
             wide = std::max(wide, fontMetrics().horizontalAdvance(line));
         const qreal scale = wide > 0 ? qreal(box.width()) / wide : 1;
         if (scale >= 1 || scale < MinScale) {
