@@ -50,6 +50,8 @@ private slots:
     void getLineDirectory();
     void getLineAfterFailure();
     void getLineLargeFile();
+    void decode_data();
+    void decode();
     void decodeIsLinear();
     void setupList_data();
     void setupList();
@@ -92,6 +94,8 @@ void TestModels::getLine_data()
     QTest::newRow("Big5 under 0x0404: one character each") << QByteArray("\xA4\xA4\xA4\xE5\r\n") << 1 << Chinese << true << QString::fromUtf8("中文");
     QTest::newRow("CP950 euro under 0x0404") << QByteArray("\xA3\xE1") << 1 << Chinese << true << QString::fromUtf8("€");
     QTest::newRow("Windows-1252 byte under 0x0409") << QByteArray("caf\xE9 \x80") << 1 << English << true << QString::fromUtf8("café €");
+    QTest::newRow("undefined Windows-1252 byte becomes U+FFFD") << QByteArray("A\x81") << 1 << English << true << QString(QStringLiteral("A") + QChar(QChar::ReplacementCharacter));
+    QTest::newRow("Windows-1252 quotes and ÿ") << QByteArray("\x93x\x94\xFF") << 1 << English << true << QString::fromUtf8("“x”ÿ");
     QTest::newRow("UTF-8 under 0x0404") << QByteArray("\xE4\xB8\xAD") << 1 << Chinese << true << QString::fromUtf8("中");
     QTest::newRow("UTF-8 under 0x0409") << QByteArray("caf\xC3\xA9") << 1 << English << true << QString::fromUtf8("café");
     QTest::newRow("Big5 on line 1 makes line 2 Big5 too") << QByteArray("\xA4\xA4\r\n\xC3\xA9") << 2 << Chinese << true << QString::fromUtf8("矇");
@@ -167,6 +171,30 @@ void TestModels::getLineLargeFile()
         QCOMPARE(GetLine(path, 4, lang), std::optional<QString>(QStringLiteral("end")));
         QVERIFY(!GetLine(path, 5, lang));
     }
+}
+
+void TestModels::decode_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("langId");
+    QTest::addColumn<QString>("text");
+
+    const QByteArray x255(255, 'x');
+    QTest::newRow("Big5 pair across an iconv block") << x255 + "\xA4\xA4" << Chinese << QString(x255) + QString::fromUtf8("中");
+    QTest::newRow("Big5 pair after a bad byte across a block") << "\xFF" + QByteArray(254, 'x') + "\xA4\xA4y"
+        << Chinese << QChar(QChar::ReplacementCharacter) + QString(QByteArray(254, 'x')) + QString::fromUtf8("中y");
+    QTest::newRow("10000 Big5 characters") << QByteArray(20000, '\xA4') << Chinese << QString(10000, QChar(0x4E2D));
+    QTest::newRow("UTF-8 byte order mark kept by decodeText") << QByteArray("\xEF\xBB\xBF" "A") << English << QChar(0xFEFF) + QStringLiteral("A");
+    QTest::newRow("overlong UTF-8 is not UTF-8") << QByteArray("\xC0\xAF") << English << QString::fromUtf8("À¯");
+    QTest::newRow("UTF-8 surrogate is not UTF-8") << QByteArray("\xED\xA0\x80") << English << QString::fromUtf8("í\u00A0€");
+    QTest::newRow("empty") << QByteArray() << Chinese << QString();
+}
+
+void TestModels::decode()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, langId);
+    QTEST(decodeText(bytes, std::uint16_t(langId)), "text");
 }
 
 void TestModels::decodeIsLinear()

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -55,44 +56,76 @@ bool isValidUtf8(const char *data, qsizetype size)
     return true;
 }
 
-// The legacy code page through iconv. A byte that does not decode becomes
-// U+FFFD and decoding goes on with the next byte, so the work stays linear.
-QString decodeLegacy(const QByteArray &bytes, std::uint16_t langId)
+// Windows-1252: Latin-1 except for 80H-9FH. The five bytes that the code page
+// leaves undefined become U+FFFD.
+QString decodeWindows1252(const QByteArray &bytes)
 {
-    iconv_t cd = iconv_open("UTF-16LE", langId == LangTraditionalChinese ? "CP950" : "WINDOWS-1252");
-    if (cd == iconv_t(-1) && langId == LangTraditionalChinese)
+    static constexpr char16_t High[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+        0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+    };
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar *o = out.data();
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        *o++ = QChar(b >= 0x80 && b < 0xA0 ? High[b - 0x80] : char16_t(b));
+    }
+    return out;
+}
+
+// Big5 as code page 950 through iconv. A byte that does not decode becomes
+// U+FFFD and decoding goes on with the next byte. iconv is fed short blocks:
+// each call then looks at a bounded stretch of input, so a text full of bad
+// bytes still takes time in proportion to its length.
+QString decodeCp950(const QByteArray &bytes)
+{
+    iconv_t cd = iconv_open("UTF-16LE", "CP950");
+    if (cd == iconv_t(-1))
         cd = iconv_open("UTF-16LE", "BIG5");
     if (cd == iconv_t(-1))
         return QString::fromLatin1(bytes);
 
-    // Both code pages give at most one UTF-16 unit per input byte; the
-    // buffer grows anyway should a converter ever give more.
-    QString out(bytes.size() + 1, Qt::Uninitialized);
-    char *in = const_cast<char *>(bytes.constData());
-    size_t inLeft = size_t(bytes.size());
+    constexpr qsizetype Block = 256;
+    // At most one UTF-16 unit per input byte (a pair gives one character).
+    QString out(bytes.size(), Qt::Uninitialized);
     qsizetype used = 0;
-    while (inLeft > 0) {
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        const qsizetype start = pos;
+        const qsizetype blockEnd = std::min(bytes.size(), pos + Block);
+        char *in = const_cast<char *>(bytes.constData()) + pos;
+        size_t inLeft = size_t(blockEnd - pos);
         char *outPtr = reinterpret_cast<char *>(out.data() + used);
         size_t outLeft = size_t(out.size() - used) * sizeof(char16_t);
         const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        const int err = errno;
+        pos = in - bytes.constData();
         used = (outPtr - reinterpret_cast<char *>(out.data())) / qsizetype(sizeof(char16_t));
         if (rc != size_t(-1))
-            break;
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2 + 16);
+            continue;
+        if (err == E2BIG) {
+            out.resize(out.size() + bytes.size() + 16);
             continue;
         }
-        // EILSEQ or EINVAL (a lead byte cut off at the end): replace one byte.
+        if (err == EINVAL && blockEnd < bytes.size() && pos > start)
+            continue; // a pair cut by the block's end: the next block starts with it
+        // A bad byte, or a lead byte without its trail at the very end.
         if (used == out.size())
-            out.resize(out.size() * 2 + 16);
+            out.resize(out.size() + 16);
         out[used++] = QChar::ReplacementCharacter;
-        ++in;
-        --inLeft;
+        ++pos;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     iconv_close(cd);
     out.resize(used);
     return out;
+}
+
+QString decodeLegacy(const QByteArray &bytes, std::uint16_t langId)
+{
+    return langId == LangTraditionalChinese ? decodeCp950(bytes) : decodeWindows1252(bytes);
 }
 
 // Reads the rest of a UTF-8 sequence cut off at the end of the chunk, so that
