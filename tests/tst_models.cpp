@@ -356,6 +356,7 @@ void TestModels::shippedFiles()
         const int n = GetLine(path, 1, English).value_or(QString()).toInt(&ok);
         QVERIFY2(ok && n > 0, qPrintable(model));
         QVERIFY2(!GetLine(path, n + 2, English), qPrintable(model + ": lines after the last entry"));
+        QSet<uint> taken; // no two entries share a register
         for (int k = 2; k <= n + 1; ++k) {
             const std::optional<QString> line = GetLine(path, k, English);
             const QString where = model + ": line " + QString::number(k);
@@ -368,6 +369,10 @@ void TestModels::shippedFiles()
             QVERIFY2(QStringList({"2", "4", "6", "8"}).contains(e.length), qPrintable(where));
             QVERIFY2(line->size() >= 8 && line->size() <= 13 && line->at(6) == QLatin1Char(' '), qPrintable(where));
             QVERIFY2(vocabulary.contains(e.name), qPrintable(where + " " + e.name));
+            for (uint r = address; r < address + uint(e.length.toInt() / 2); ++r) {
+                QVERIFY2(!taken.contains(r), qPrintable(where + ": register shared"));
+                taken.insert(r);
+            }
             if (k == n + 1)
                 QVERIFY2(e.name == "VOLT" || e.name == "ADDR", qPrintable(where));
         }

@@ -225,6 +225,8 @@ std::optional<QString> GetLine(const QString &path, std::int32_t n, std::uint16_
             }
         }
     }
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt; // a read that failed is not the end of the file
     // The last line needs no line end, but an end of file right after a
     // line end starts no further line.
     if (lineNo == n && lineHasBytes)
