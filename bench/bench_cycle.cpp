@@ -1,0 +1,113 @@
+// How much the waits, a read cycle and the logs cost.
+//   bench_cycle
+// 1. processor time used during a 0.2 s wait;
+// 2. the overhead of one manual read cycle beyond its 0.2 s wait (the window
+//    offscreen, a scripted meter answering at once);
+// 3. the time to add one line on top of a log of 1 000 and of 100 000 lines.
+#include "clock.h"
+#include "fakemeter.h"
+#include "form1.h"
+#include "widgets.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+using namespace movra;
+
+namespace {
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void waitCpu()
+{
+    SystemClock clock;
+    std::vector<double> shares;
+    for (int i = 0; i < 10; ++i) {
+        const double c0 = cpuSeconds();
+        const double t0 = clock.now();
+        clock.wait(0.2);
+        const double wall = clock.now() - t0;
+        shares.push_back((cpuSeconds() - c0) / wall * 100.0);
+    }
+    std::printf("wait 0.2 s: processor %.2f %% of a core (median of 10)\n", median(shares));
+}
+
+void cycleOverhead()
+{
+    QTemporaryDir dir;
+    SystemClock clock;
+    FakeMeter *meter = nullptr;
+    Form1Environment env;
+    env.exeDir = dir.path();
+    env.clock = &clock;
+    env.makePort = [&] {
+        auto m = std::make_unique<FakeMeter>(clock);
+        meter = m.get();
+        return m;
+    };
+    env.quit = [] {};
+    Form1 form(std::move(env));
+    form.show();
+    form.Command1_Click();
+    meter->setAnswerDelay(0.01);
+    meter->setRegister(0, 0x1234);
+    std::vector<double> overheads;
+    for (int i = 0; i < 30; ++i) {
+        const double t0 = clock.now();
+        form.Command3_Click();
+        overheads.push_back((clock.now() - t0 - 0.2) * 1000.0);
+    }
+    std::printf("read cycle: overhead beyond the 0.2 s wait: median %.2f ms, max %.2f ms (30 reads)\n",
+                median(overheads), *std::max_element(overheads.begin(), overheads.end()));
+}
+
+void logCost(int lines)
+{
+    LogBox box;
+    box.resize(200, 150);
+    box.show();
+    const QString line = QStringLiteral("01,03,00,00,00,01,84,0A");
+    for (int i = 0; i < lines; ++i)
+        box.prependLine(line);
+    QCoreApplication::processEvents();
+    QElapsedTimer t;
+    const int n = 200;
+    t.start();
+    for (int i = 0; i < n; ++i) {
+        box.prependLine(line);
+        QCoreApplication::processEvents();
+    }
+    std::printf("log of %6d lines: %.3f ms a line added on top\n", lines, t.nsecsElapsed() / 1e6 / n);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    waitCpu();
+    cycleOverhead();
+    logCost(1000);
+    logCost(10000);
+    logCost(100000);
+    return 0;
+}
