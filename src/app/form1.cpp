@@ -41,7 +41,7 @@ Form1::Form1(Form1Environment env, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Movra Modbus RTU_V3(40001)"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(movra::windowIcon());
     ui = buildControls(this);
     setFixedSize(ClientWidthTwips / TwipsPerPixel, OperatorHeightTwips / TwipsPerPixel);
 
