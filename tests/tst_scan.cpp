@@ -91,6 +91,7 @@ private slots:
     void reconnectAfter3600Readings();
     void reconnectKeepsClosedPortClosed();
     void tickDuringReadingIsSkipped();
+    void tickDuringReconnectPauseIsSkipped();
 
     void engineerMode();
     void leavingEngineerModeStopsScan();
@@ -393,6 +394,22 @@ void ScanTest::tickDuringReadingIsSkipped()
     QCOMPARE(w.registersRead(), QList<int>{0x10});
     QCOMPARE(w.list().size(), 1);
     QCOMPARE(w.form->ScanLine, 3);
+}
+
+void ScanTest::tickDuringReconnectPauseIsSkipped()
+{
+    ModelWindow w("1\r\n0010-2 VOLT\r\n");
+    w.open();
+    w.fake->setRegister(0x0010, 230);
+    w.form->Command10_Click();
+    w.form->ScanTickCount = 3599;
+    // Every wait of the step (the reading, Connect, the 0.1 s pause) gets a tick.
+    w.clock.setDuringWait([&] { w.tick(); });
+    w.tick();
+    w.clock.setDuringWait({});
+    QCOMPARE(w.registersRead(), (QList<int>{0x10, 0x10})); // the reading and Connect only
+    QCOMPARE(w.list().size(), 1);
+    QCOMPARE(w.form->ScanTickCount, 0);
 }
 
 void ScanTest::engineerMode()

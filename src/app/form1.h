@@ -101,7 +101,8 @@ private:
     Form1Environment m_env;
     Form1Controls ui{};
     std::unique_ptr<SerialPort> MSComm1;
-    bool m_busy = false;
+    bool m_busy = false;    // a transaction waits for its answer
+    bool m_ticking = false; // a scan tick runs
     bool m_activated = false;
 };
 

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 namespace movra {
@@ -42,8 +43,11 @@ void Form1::Command11_Click()
 
 void Form1::Timer2_Timer()
 {
-    if (m_busy)
-        return; // a reading still waits: this tick is skipped, not nested
+    // A tick that falls due while a reading or the reconnect's pause waits is
+    // skipped, not nested.
+    if (m_busy || m_ticking)
+        return;
+    const QScopedValueRollback ticking(m_ticking, true);
     // Past the last entry (also when line 1 held a fraction) the pass ends
     // with a tick that reads nothing.
     if (ScanLine >= ScanLastLine + 1)
