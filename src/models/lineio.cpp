@@ -161,6 +161,10 @@ QString decodeText(const QByteArray &bytes, std::uint16_t langId)
 
 std::optional<QString> GetLine(const QString &path, std::int32_t n, std::uint16_t langId)
 {
+    // No file name holds a NUL; the system would end the name there and open
+    // another file than the one asked for.
+    if (path.contains(QChar(0)))
+        return std::nullopt;
     QFile file(path); // closed by its destructor on every return
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
