@@ -4,12 +4,23 @@
 #include "fakemeter.h"
 #include "form1.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 namespace movra::test {
+
+// Writes a file below `dir` ("item/X.TXT"), making its folders; false when
+// it cannot be written. For files that must be there before a window starts.
+inline bool writeFileBelow(const QString &dir, const QString &relative, const QByteArray &bytes)
+{
+    QDir(dir).mkpath(QFileInfo(relative).path());
+    QFile f(QDir(dir).filePath(relative));
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 struct Window {
     explicit Window(std::uint16_t langId = 0x0409, QString exeDir = {})
@@ -33,11 +44,8 @@ struct Window {
     // Writes a file below the executable's folder ("item/X.TXT").
     void writeFile(const QString &relative, const QByteArray &bytes) const
     {
-        QDir(dirPath).mkpath(QFileInfo(relative).path());
-        QFile f(QDir(dirPath).filePath(relative));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!writeFileBelow(dirPath, relative, bytes))
             QFAIL("cannot write a test file");
-        f.write(bytes);
     }
 
     QTemporaryDir dir;
