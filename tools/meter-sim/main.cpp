@@ -2,16 +2,19 @@
 //
 //   meter-sim --device PATH (--model NAME | --file PATH) [--slave N] [--baud B]
 //             [--parity N|E|O] [--delay MS] [--silent] [--exception CODE]
-//             [--bad-crc] [--echo] [--noise N] [--split MS] [--wrong-slave N]
-//             [--wrong-count] [--verbose]
+//             [--bad-crc] [--echo] [--noise N] [--split MS] [--pieces N]
+//             [--wrong-slave N] [--wrong-count] [--fault-every N] [--verbose]
 //
-// --model NAME serves <folder of meter-sim>/item/NAME.TXT. Prints "ready" on
-// standard output once it listens; ends on SIGTERM or SIGINT, and when the
-// other end of the line goes away.
+// --model NAME serves <folder of meter-sim>/item/NAME.TXT. The fault options
+// spoil every answer, or with --fault-every N only the answer to every Nth
+// request for this slave (the Nth, the 2Nth, ...); the others are good.
+// Prints "ready" on standard output once it listens; ends on SIGTERM or
+// SIGINT, and when the other end of the line goes away.
 #include "meter.h"
 
 #include <modbus.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -43,9 +46,11 @@ struct Faults {
     bool badCrc = false;   // last byte of each answer corrupted
     bool echo = false;     // the request echoed in front of the answer
     int noise = 0;         // this many junk bytes in front of the answer
-    int splitMs = -1;      // the answer in two halves, this pause between them
+    int splitMs = -1;      // the answer in pieces, this pause between them
+    int pieces = 2;        // how many pieces a split answer goes out in
     int wrongSlave = -1;   // answer as this slave address instead
     bool wrongCount = false; // byte count of a read answer off by two
+    int every = 1;         // spoil only every this many-th answer
 };
 
 struct Options {
@@ -70,7 +75,8 @@ void usage()
                  "usage: meter-sim --device PATH (--model NAME | --file PATH) [--slave N]\n"
                  "                 [--baud B] [--parity N|E|O] [--delay MS] [--silent]\n"
                  "                 [--exception CODE] [--bad-crc] [--echo] [--noise N]\n"
-                 "                 [--split MS] [--wrong-slave N] [--wrong-count] [--verbose]\n");
+                 "                 [--split MS] [--pieces N] [--wrong-slave N] [--wrong-count]\n"
+                 "                 [--fault-every N] [--verbose]\n");
 }
 
 bool toInt(const char *text, int low, int high, int &out)
@@ -87,7 +93,7 @@ bool toInt(const char *text, int low, int high, int &out)
 bool parseOptions(int argc, char **argv, Options &o)
 {
     enum { Device = 1, Model, File, Slave, Baud, Parity, Delay, Silent, Exception, BadCrc,
-           Echo, Noise, Split, WrongSlave, WrongCount, Verbose };
+           Echo, Noise, Split, Pieces, WrongSlave, WrongCount, FaultEvery, Verbose };
     static const option longOptions[] = {
         {"device", required_argument, nullptr, Device},
         {"model", required_argument, nullptr, Model},
@@ -102,8 +108,10 @@ bool parseOptions(int argc, char **argv, Options &o)
         {"echo", no_argument, nullptr, Echo},
         {"noise", required_argument, nullptr, Noise},
         {"split", required_argument, nullptr, Split},
+        {"pieces", required_argument, nullptr, Pieces},
         {"wrong-slave", required_argument, nullptr, WrongSlave},
         {"wrong-count", no_argument, nullptr, WrongCount},
+        {"fault-every", required_argument, nullptr, FaultEvery},
         {"verbose", no_argument, nullptr, Verbose},
         {nullptr, 0, nullptr, 0},
     };
@@ -128,8 +136,10 @@ bool parseOptions(int argc, char **argv, Options &o)
         case Echo: f.echo = true; break;
         case Noise: ok = toInt(optarg, 0, 200, f.noise); break;
         case Split: ok = toInt(optarg, 0, 600000, f.splitMs); break;
+        case Pieces: ok = toInt(optarg, 2, 300, f.pieces); break;
         case WrongSlave: ok = toInt(optarg, 0, 255, f.wrongSlave); break;
         case WrongCount: f.wrongCount = true; break;
+        case FaultEvery: ok = toInt(optarg, 1, 1000000, f.every); break;
         case Verbose: o.verbose = true; break;
         default: ok = false; break;
         }
@@ -246,12 +256,19 @@ std::vector<Piece> shape(Line &line, const Bytes &request, std::uint8_t slave, B
     front.insert(front.end(), answer.begin(), answer.end());
 
     std::vector<Piece> pieces;
-    if (f.splitMs >= 0 && front.size() > 1) {
-        const std::size_t half = front.size() / 2;
-        pieces.push_back({Bytes(front.begin(), front.begin() + long(half)), f.delayMs});
-        pieces.push_back({Bytes(front.begin() + long(half), front.end()), f.splitMs});
-    } else {
+    if (f.splitMs < 0 || front.size() < 2) {
         pieces.push_back({front, f.delayMs});
+        return pieces;
+    }
+    // Near-equal pieces, none empty.
+    const std::size_t count = std::min(front.size(), std::size_t(f.pieces));
+    std::size_t from = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t size = (front.size() - from) / (count - k);
+        const std::size_t to = from + std::max<std::size_t>(size, 1);
+        pieces.push_back({Bytes(front.begin() + long(from), front.begin() + long(to)),
+                          k == 0 ? f.delayMs : f.splitMs});
+        from = to;
     }
     return pieces;
 }
@@ -316,6 +333,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     bool lineOk = true;
+    long served = 0; // requests for this slave (or broadcast) so far
     std::uint8_t buffer[MODBUS_RTU_MAX_ADU_LENGTH];
     while (!g_stop && lineOk) {
         const int n = modbus_receive(ctx, buffer);
@@ -331,15 +349,17 @@ int main(int argc, char **argv)
         const Bytes request(buffer, buffer + n);
         if (o.verbose)
             hexDump("meter-sim: request", request);
-        if (o.faults.silent)
+        ++served;
+        const Faults good;
+        const Faults &f = served % o.faults.every == 0 ? o.faults : good;
+        if (f.silent)
             continue;
         // Requests arrive with a good CRC; n counts it.
-        Bytes pdu = o.faults.exception
-                        ? Bytes{std::uint8_t(buffer[1] | 0x80), std::uint8_t(o.faults.exception)}
-                        : meter.answer(buffer + 1, std::size_t(n - 3));
+        Bytes pdu = f.exception ? Bytes{std::uint8_t(buffer[1] | 0x80), std::uint8_t(f.exception)}
+                                : meter.answer(buffer + 1, std::size_t(n - 3));
         if (buffer[0] == MODBUS_BROADCAST_ADDRESS || pdu.empty())
             continue; // a broadcast is carried out, never answered
-        for (const Piece &piece : shape(line, request, buffer[0], pdu, o.faults)) {
+        for (const Piece &piece : shape(line, request, buffer[0], pdu, f)) {
             if (piece.pauseMs > 0)
                 sleepMs(piece.pauseMs);
             if (g_stop)
