@@ -78,12 +78,17 @@ bool SimulatedLine::startSocat(int timeoutMs)
 {
     if (!m_dir.isValid())
         return fail(QStringLiteral("no temporary folder"));
-    if (m_socat)
+    if (socatRunning())
         return fail(QStringLiteral("socat already runs"));
+    m_socat.reset(); // one that ended is replaced
     const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
     if (socat.isEmpty())
         return fail(QStringLiteral("socat is not installed"));
 
+    // Links left by a killed socat point at pty numbers that another pair may
+    // get next; the wait below must see this socat's own links.
+    QFile::remove(comPath());
+    QFile::remove(simPath());
     m_socat = std::make_unique<QProcess>();
     m_socat->setProgram(socat);
     m_socat->setArguments({QStringLiteral("pty,raw,echo=0,link=%1").arg(comPath()),
@@ -107,10 +112,11 @@ bool SimulatedLine::startSocat(int timeoutMs)
 
 bool SimulatedLine::startSimulator(const QStringList &meterSimArgs, int timeoutMs)
 {
-    if (!m_socat)
+    if (!socatRunning())
         return fail(QStringLiteral("no line: socat is not running"));
-    if (m_sim)
+    if (simulatorRunning())
         return fail(QStringLiteral("meter-sim already runs"));
+    m_sim.reset();
     const QString program = meterSimPath();
     if (!QFileInfo(program).isExecutable())
         return fail(QStringLiteral("no meter-sim at %1").arg(program));

@@ -23,9 +23,10 @@ public:
     // both links exist and meter-sim has reported "ready"; otherwise false,
     // with errorString() telling why, and nothing left running.
     bool start(const QStringList &meterSimArgs, int timeoutMs = 10000);
-    // Starts only socat: a bare pseudo-terminal pair, COMn and .sim-tty.
+    // Starts only socat: a bare pseudo-terminal pair, COMn and .sim-tty. Also
+    // after killSocat(), on the same paths: the line comes back.
     bool startSocat(int timeoutMs = 10000);
-    // Starts meter-sim on a running socat pair.
+    // Starts meter-sim on a running socat pair, also after an earlier one ended.
     bool startSimulator(const QStringList &meterSimArgs, int timeoutMs = 10000);
 
     // Stops meter-sim, then socat (SIGTERM, then SIGKILL if they linger).
