@@ -1,10 +1,6 @@
 // End to end: the real window on a pseudo-terminal, a libmodbus meter
 // (meter-sim) on the other end, real time.
-#include "clock.h"
-#include "form1.h"
-#include "qtcommport.h"
-#include "simline.h"
-#include "widgets.h"
+#include "e2erig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,59 +13,9 @@
 #include <QTimer>
 
 using namespace movra;
+using movra::e2e::Rig;
 
 namespace {
-
-const QByteArray testModel = "4\r\n0100-2 ADDR\r\n0010-4 KWH\r\n0020-6 CNT\r\n0030-8 CNT\r\n";
-
-// The tool's folder: the line's folder with the shipped setup list and models.
-void shipData(const QString &dir)
-{
-    const QDir bin(SimulatedLine::binDir());
-    QDir(dir).mkpath(QStringLiteral("item"));
-    QFile::copy(bin.filePath("RTU_SETUP.TXT"), dir + "/RTU_SETUP.TXT");
-    for (const QString &name : QDir(bin.filePath("item")).entryList({"*.TXT"}, QDir::Files))
-        QFile::copy(bin.filePath("item/" + name), dir + "/item/" + name);
-    QFile test(dir + "/item/TEST.TXT");
-    test.open(QIODevice::WriteOnly);
-    test.write(testModel);
-}
-
-struct Rig {
-    SimulatedLine line;
-    SystemClock clock;
-    std::unique_ptr<Form1> form;
-
-    // "TEST" in the simulator's arguments stands for the test model's file.
-    bool start(QStringList simArgs)
-    {
-        shipData(line.dir());
-        simArgs.replaceInStrings(QRegularExpression("^TEST$"), line.dir() + "/item/TEST.TXT");
-        if (!line.start(simArgs))
-            return false;
-        Form1Environment env;
-        env.exeDir = line.dir();
-        env.langId = 0x0409;
-        env.clock = &clock;
-        const QString dir = line.dir();
-        env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
-        env.quit = [] {};
-        form = std::make_unique<Form1>(std::move(env));
-        return true;
-    }
-    const Form1Controls &ui() const { return form->controls(); }
-    void open()
-    {
-        form->Command1_Click();
-        QVERIFY(ui().Shape1->fillColor() == Lamp::Green);
-    }
-    void read(const QString &reg, const QString &length)
-    {
-        ui().Text2->setText(reg);
-        ui().Combo4->setEditText(length);
-        form->Command3_Click();
-    }
-};
 
 // The decimal value of an answer's data bytes, as two's complement.
 QString valueOfAnswer(const QString &text7, int length)
@@ -92,13 +38,6 @@ QString bitsOf(const QString &text7, int length)
         out += QStringLiteral("%1").arg(bytes.value(i).toUInt(nullptr, 16), 8, 2, QLatin1Char('0'));
     return out;
 }
-
-#define START_RIG(rig, ...)                                                                        \
-    do {                                                                                           \
-        if (!SimulatedLine::missingTools().isEmpty())                                              \
-            QFAIL(qPrintable("missing: " + SimulatedLine::missingTools()));                        \
-        QVERIFY2((rig).start(__VA_ARGS__), qPrintable((rig).line.errorString()));                  \
-    } while (0)
 
 } // namespace
 
