@@ -140,6 +140,10 @@ private slots:
     void exceptionCode_data();
     void exceptionCode();
     void lateAnswerInsideNextWait();
+    void connectOnSpoiledAnswer_data();
+    void connectOnSpoiledAnswer();
+    void scanListsNoSpoiledValue_data();
+    void scanListsNoSpoiledValue();
 
     void linkGoesAwayDuringWait_data();
     void linkGoesAwayDuringWait();
@@ -218,6 +222,7 @@ void HostileLineTest::exceptionCode_data()
     QTest::newRow("06 slave device busy") << 0x06;
     QTest::newRow("07 negative acknowledge") << 0x07;
     QTest::newRow("08 memory parity error") << 0x08;
+    QTest::newRow("09 unassigned") << 0x09;
     QTest::newRow("0A gateway path unavailable") << 0x0A;
     QTest::newRow("0B gateway target failed to respond") << 0x0B;
     QTest::newRow("7F no such code") << 0x7F;
@@ -270,6 +275,79 @@ void HostileLineTest::lateAnswerInsideNextWait()
     QVERIFY2(bringBack(rig), qPrintable(rig.line.errorString()));
     rig.read("0101", "2");
     VERIFY_BAUD_READ(ui);
+}
+
+void HostileLineTest::connectOnSpoiledAnswer_data()
+{
+    QTest::addColumn<QStringList>("fault");
+    QTest::addColumn<int>("settleMs");
+    QTest::newRow("5 noise bytes") << QStringList{"--noise", "5"} << 0;
+    QTest::newRow("exception 04") << QStringList{"--exception", "4"} << 0;
+    QTest::newRow("answer from slave 8") << QStringList{"--wrong-slave", "8"} << 0;
+    QTest::newRow("local echo") << QStringList{"--echo"} << 0;
+    QTest::newRow("late answer at 300 ms") << QStringList{"--delay", "300"} << 300;
+}
+
+// Connect reads the model's last entry (VER): a spoiled answer gives the
+// hint, not a success, and the next Connect shows the value again.
+void HostileLineTest::connectOnSpoiledAnswer()
+{
+    QFETCH(QStringList, fault);
+    QFETCH(int, settleMs);
+    Rig rig;
+    START_RIG(rig, goodMeter + QStringList{"--fault-every", "2"} + fault, hostileModel);
+    rig.open();
+    const auto &ui = rig.ui();
+    ui.Combo7->setEditText(QStringLiteral("TEST"));
+    ui.Combo6->setCurrentIndex(6); // slave 7
+
+    rig.form->Command2_Click();
+    QCOMPARE(ui.signal1->text(), QStringLiteral("259"));
+    QCOMPARE(ui.signal2->text(), QString());
+
+    rig.form->Command2_Click();
+    QCOMPARE(ui.signal1->text(), QString());
+    QCOMPARE(ui.Text5->text(), QString());
+    QCOMPARE(ui.signal2->text(), rig.form->ConnectHint);
+
+    QTest::qWait(settleMs);
+    rig.form->Command2_Click();
+    QCOMPARE(ui.signal1->text(), QStringLiteral("259"));
+    QCOMPARE(ui.signal2->text(), QString());
+}
+
+void HostileLineTest::scanListsNoSpoiledValue_data()
+{
+    QTest::addColumn<QStringList>("fault");
+    QTest::newRow("no answer") << QStringList{"--silent"};
+    QTest::newRow("local echo") << QStringList{"--echo"};
+}
+
+// Every second reading of the scan is spoiled: its list line has an empty
+// value, never the reading before it nor the spoiled bytes.
+void HostileLineTest::scanListsNoSpoiledValue()
+{
+    QFETCH(QStringList, fault);
+    Rig rig;
+    START_RIG(rig, goodMeter + QStringList{"--fault-every", "2"} + fault, hostileModel);
+    rig.open();
+    const auto &ui = rig.ui();
+    ui.Check1->setChecked(true);
+    ui.Text1->setText(slaveText);
+    ui.Combo5->setEditText(QStringLiteral("TEST"));
+    rig.form->Command10_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(scanLineCount(ui) >= 5, 8000);
+    rig.form->Command11_Click();
+
+    static const QStringList good = {"40257--0100--7--ADDR", "40258--0101--9600--BAUD",
+                                     "40259--0102--259--VER"};
+    static const QStringList spoiled = {"40257--0100----ADDR", "40258--0101----BAUD",
+                                        "40259--0102----VER"};
+    const QStringList lines = newScanLines(ui, 0);
+    for (int k = 0; k < lines.size(); ++k) {
+        const QString expected = (k % 2 == 0 ? good : spoiled).at(k % 3);
+        QCOMPARE(lines.at(k), expected);
+    }
 }
 
 void HostileLineTest::linkGoesAwayDuringWait_data()
