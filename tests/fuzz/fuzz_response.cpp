@@ -161,6 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if ((flags & 0x40) && !answer.isEmpty())
         answer = sealed(answer);
 
+    QString line = hexGroups(frameBytes(request)).trimmed();
+    line.replace(QLatin1Char(' '), QLatin1Char(','));
+    FUZZ_CHECK(queryLine(request) == line, queryLine(request));
+
     checkRender(answer, expectedLength, flags & 1, length, sign);
     checkStatus(request, answer);
 
