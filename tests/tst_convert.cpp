@@ -130,6 +130,10 @@ void TestConvert::leadingNumberLongText_data()
     QTest::newRow("a million leading zeros") << rep("0", 1000000) + "5" << 5.0;
     QTest::newRow("a million fraction zeros give 0") << "0." + rep("0", 1000000) + "1" << 0.0;
     QTest::newRow("many digits scaled back by exponent") << "1" + rep("0", 5000) + "e-5000" << 1.0;
+    QTest::newRow("a million fraction zeros scaled back by a larger exponent")
+        << "0." + rep("0", 999999) + "1e1000005" << 100000.0;
+    QTest::newRow("a million integer zeros scaled back by a larger exponent")
+        << "1" + rep("0", 1000000) + "e-1000005" << 1e-5;
     QTest::newRow("huge exponent gives infinity") << "1e99999999999999999999" << inf;
     QTest::newRow("huge negative exponent gives 0") << "1e-99999999999999999999" << 0.0;
     QTest::newRow("zero with huge exponent") << "0e999999" << 0.0;

@@ -29,7 +29,9 @@ qsizetype skipBlanks(QStringView text, qsizetype pos)
 // More significant digits than this never change a correctly rounded double;
 // the rest only matter as "zero or not".
 constexpr qsizetype keptDigits = 800;
-constexpr long long exponentCap = 1000000;
+// An exponent is held up to this bound, far beyond the length of any text,
+// so that it can still be offset by all the zeros a text can hold.
+constexpr long long exponentCap = 1000000000000000; // 10^15
 
 struct ReadNumber {
     bool found = false;
