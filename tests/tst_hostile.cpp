@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <ctime>
 
 using namespace movra;
@@ -26,7 +27,7 @@ const QByteArray hostileModel = "3\r\n0100-2 ADDR\r\n0101-2 BAUD\r\n0102-2 VER\r
 const QStringList goodMeter = {"--file", "TEST", "--slave", "7"};
 const QString slaveText = QStringLiteral("7");
 
-// What Text7 shows for a 2-byte read answered with this value.
+// What Text7 shows for the answers to reads of ADDR and BAUD.
 const QString addrAnswer = QStringLiteral("07 03 02 00 07 ");
 const QString baudAnswer = QStringLiteral("07 03 02 25 80 ");
 
