@@ -164,6 +164,7 @@ private slots:
     void ptyOpenAtEvenParityWritesAndReads();
     void ptyMissingDeviceDoesNotOpen();
     void ptyLinkLostWhenTheLineGoes();
+    void ptyGoneLinkDoesNotOpenAnotherPort();
 
     void meterSimAnswers_data();
     void meterSimAnswers();
@@ -278,7 +279,7 @@ void TestSerial::portDevicePathTable_data()
     QTest::newRow("COM15 absent gives ttyS14") << "" << false << 15 << "/dev/ttyS14";
     QTest::newRow("COM3 present, COM1 asked") << "COM3" << false << 1 << "/dev/ttyS0";
     QTest::newRow("COM3 present, COM3 asked") << "COM3" << false << 3 << "<dir>/COM3";
-    QTest::newRow("dangling COM2 link gives ttyS1") << "COM2" << true << 2 << "/dev/ttyS1";
+    QTest::newRow("dangling COM2 link stays COM2, not ttyS1") << "COM2" << true << 2 << "<dir>/COM2";
 }
 
 void TestSerial::portDevicePathTable()
@@ -650,6 +651,23 @@ void TestSerial::ptyMissingDeviceDoesNotOpen()
     QCOMPARE(port.inBufferCount(), -1);
     QVERIFY(!port.output(hex("01")));
     QVERIFY(!port.setPortOpen(false));
+}
+
+void TestSerial::ptyGoneLinkDoesNotOpenAnotherPort()
+{
+    if (!needLine())
+        QSKIP("socat or meter-sim missing");
+    // COM1 is a link to a pty; once the pty is gone the link still names COM1,
+    // and the open fails rather than falling back to /dev/ttyS0.
+    SimulatedLine line(1);
+    QVERIFY2(line.startSocat(), qPrintable(line.errorString()));
+    line.killSocat();
+    QVERIFY(QFileInfo(line.comPath()).isSymLink());
+    QVERIFY(!QFileInfo::exists(line.comPath()));
+    QtCommPort port(line.dir());
+    QVERIFY(port.setCommPort(1));
+    QVERIFY(!port.setPortOpen(true));
+    QVERIFY(!port.portOpen());
 }
 
 void TestSerial::ptyLinkLostWhenTheLineGoes()

@@ -17,8 +17,10 @@ QString portDevicePath(const QString &exeDir, int n)
     return name;
 #else
     const QString local = QDir(exeDir).filePath(name);
-    // exists() follows a symbolic link: a link to a vanished pty counts as absent.
-    if (QFileInfo::exists(local))
+    // A link whose device has gone (an unplugged adapter, an ended pty) still
+    // names this port: opening it fails, rather than opening another port.
+    const QFileInfo file(local);
+    if (file.isSymLink() || file.exists())
         return local;
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 #endif
