@@ -37,6 +37,7 @@ struct Rig {
     SimulatedLine line;
     SystemClock clock;
     std::unique_ptr<Form1> form;
+    std::uint16_t langId = 0x0409;
 
     // "TEST" in the simulator's arguments stands for the test model's file.
     QStringList simulatorArgs(QStringList simArgs) const
@@ -51,7 +52,7 @@ struct Rig {
             return false;
         Form1Environment env;
         env.exeDir = line.dir();
-        env.langId = 0x0409;
+        env.langId = langId;
         env.clock = &clock;
         const QString dir = line.dir();
         env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };

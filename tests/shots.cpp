@@ -2,10 +2,7 @@
 // after Connect (a value and the hint), and in engineer mode after a read and
 // a few seconds of scanning, all against meter-sim on a pseudo-terminal.
 //   movra-shots OUTPUT_DIR
-#include "clock.h"
-#include "form1.h"
-#include "qtcommport.h"
-#include "simline.h"
+#include "e2erig.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,15 +16,6 @@ using namespace movra;
 
 namespace {
 
-void shipData(const QString &dir)
-{
-    const QDir bin(SimulatedLine::binDir());
-    QDir(dir).mkpath(QStringLiteral("item"));
-    QFile::copy(bin.filePath("RTU_SETUP.TXT"), dir + "/RTU_SETUP.TXT");
-    for (const QString &name : QDir(bin.filePath("item")).entryList({"*.TXT"}, QDir::Files))
-        QFile::copy(bin.filePath("item/" + name), dir + "/item/" + name);
-}
-
 bool save(QWidget *w, const QString &path)
 {
     QTest::qWait(100);
@@ -38,21 +26,13 @@ bool save(QWidget *w, const QString &path)
 
 bool shoot(const QString &out, const QString &lang, std::uint16_t langId)
 {
-    SimulatedLine line;
-    shipData(line.dir());
-    if (!line.start({"--model", "MV-210", "--slave", "1"})) {
-        std::fprintf(stderr, "%s\n", qPrintable(line.errorString()));
+    e2e::Rig rig;
+    rig.langId = langId;
+    if (!rig.start({"--model", "MV-210", "--slave", "1"})) {
+        std::fprintf(stderr, "%s\n", qPrintable(rig.line.errorString()));
         return false;
     }
-    SystemClock clock;
-    Form1Environment env;
-    env.exeDir = line.dir();
-    env.langId = langId;
-    env.clock = &clock;
-    const QString dir = line.dir();
-    env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
-    env.quit = [] {};
-    Form1 form(std::move(env));
+    Form1 &form = *rig.form;
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return false;
