@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -20,68 +21,61 @@ const QString CrLf = QStringLiteral("\r\n");
 LogBox::LogBox(QWidget *parent) : QPlainTextEdit(parent)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // A log grows for hours; an undo record per line would grow with it.
+    // A log grows for days; an undo record per line would grow with it.
     setUndoRedoEnabled(false);
-    connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
-        if (!m_writing && (removed || added))
-            m_edited = true;
-    });
-}
-
-void LogBox::resync() const
-{
-    m_tail = document()->toPlainText();
-    m_tail.replace(QLatin1Char('\n'), CrLf);
-    m_lines.clear();
-    m_tailLines = m_tail.isEmpty() ? 0 : int(m_tail.count(CrLf)) + (m_tail.endsWith(CrLf) ? 0 : 1);
-    m_edited = false;
 }
 
 void LogBox::prependLine(const QString &line)
 {
-    if (m_edited)
-        resync();
-    m_writing = true;
     QTextCursor cursor(document());
+    // Inside an edit block the cursor does not lay out the line it ends on.
+    cursor.beginEditBlock();
     cursor.insertText(line + QLatin1Char('\n'));
-    m_writing = false;
-    m_lines.append(line);
+    cursor.endEditBlock();
+    dropLayoutAt(LaidOutLines);
     verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+}
+
+// Every line is painted once near the top, and its block keeps the text layout
+// made for that (some hundred bytes, far more than the line) for as long as
+// the block lives. So the line that has just moved down to `depth` gets a
+// fresh block: deleting the line end above it removes its block, layout and
+// all, and putting the line end back makes a new block for the same text.
+// A change of its own, so the lines above keep their layouts.
+void LogBox::dropLayoutAt(int depth)
+{
+    if (document()->blockCount() <= depth + 1)
+        return; // not that deep yet, or that line is the empty last block
+    const int start = document()->findBlockByNumber(depth).position();
+    QTextCursor cursor(document());
+    cursor.beginEditBlock(); // also keeps setPosition() from laying out
+    cursor.setPosition(start - 1);
+    cursor.setPosition(start, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.insertBlock();
+    cursor.endEditBlock();
 }
 
 QString LogBox::text() const
 {
-    if (m_edited)
-        resync();
-    qsizetype size = m_tail.size();
-    for (const QString &line : std::as_const(m_lines))
-        size += line.size() + 2;
-    QString out;
-    out.reserve(size);
-    for (auto it = m_lines.crbegin(); it != m_lines.crend(); ++it) {
-        out += *it;
-        out += CrLf;
-    }
-    out += m_tail;
+    // The raw text keeps every character as it is (toPlainText() turns a
+    // no-break space into a blank) and ends each block with U+2029.
+    QString out = document()->toRawText();
+    out.replace(QChar::ParagraphSeparator, CrLf);
     return out;
 }
 
 void LogBox::clearLog()
 {
-    m_writing = true;
     clear();
-    m_writing = false;
-    m_lines.clear();
-    m_tail.clear();
-    m_tailLines = 0;
-    m_edited = false;
 }
 
 int LogBox::lineCount() const
 {
-    if (m_edited)
-        resync();
-    return int(m_lines.size()) + m_tailLines;
+    // Each line ends with a line end, so after the last one comes an empty
+    // block; text the operator typed at the very end is a line of its own.
+    const QTextDocument *doc = document();
+    return doc->blockCount() - (doc->lastBlock().length() <= 1 ? 1 : 0);
 }
 
 // ---------------------------------------------------------------- Lamp

@@ -10,8 +10,11 @@
 namespace movra {
 
 // A multi-line text box used as a log: the newest line goes on top, every line
-// ends with CR LF. Adding a line costs the same however long the log is.
-// The operator may still edit it; text() then follows the edit.
+// ends with CR LF. Adding a line costs the same however long the log is, and a
+// line kept costs its text and the document's record of it, nothing more: the
+// document is the only copy, and lines that scrolled far out of view hold no
+// text layout. The operator may still edit it; text() then follows the edit.
+// A line that holds a line end shows, and reads back, as two lines.
 class LogBox : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -23,16 +26,11 @@ public:
     void clearLog();
     int lineCount() const;
 
-private:
-    void resync() const;
+    // Lines from this depth down hold no text layout.
+    static constexpr int LaidOutLines = 256;
 
-    // text() = m_lines from the back, each + CR LF, then m_tail. m_tail is the
-    // document's text as it stood at the last operator edit.
-    mutable QStringList m_lines;
-    mutable QString m_tail;
-    mutable int m_tailLines = 0;
-    mutable bool m_edited = false;
-    bool m_writing = false;
+private:
+    void dropLayoutAt(int depth);
 };
 
 // A filled circle whose colour reads back as a Windows colour value (0x00BBGGRR).
