@@ -148,6 +148,7 @@ private slots:
     void connectWithBadModelFile();
     void scanWithChangingModelFile_data();
     void scanWithChangingModelFile();
+    void refusedReadListsNoValue();
     void typedModelNames_data();
     void typedModelNames();
 };
@@ -429,6 +430,22 @@ void BadFilesTest::scanWithChangingModelFile()
     read.erase(std::unique(read.begin(), read.end()), read.end());
     QCOMPARE(read, (QList<int>{0x10, 0x20, 0x30}));
     QVERIFY(w.ui().Text12->text().contains(QStringLiteral("40049--0030--1048--HZ\r\n")));
+}
+
+// A reading the manual read refuses to send (the slave address box holds no
+// address) lists an empty value, not the value of the reading before.
+void BadFilesTest::refusedReadListsNoValue()
+{
+    ModelWindow w("2\r\n0010-2 VOLT\r\n0020-2 AMP\r\n");
+    w.ui().Combo5->setEditText("M");
+    w.form().Command10_Click();
+    w.form().Timer2_Timer();
+    QCOMPARE(w.ui().Text5->text(), QStringLiteral("1016"));
+    w.ui().Text1->setText("");
+    w.form().Timer2_Timer();
+    QCOMPARE(w.fake().written().size(), 1);
+    QCOMPARE(w.ui().Text12->text(), QStringLiteral("40033--0020----AMP\r\n40017--0010--1016--VOLT\r\n"));
+    QVERIFY(w.ui().signal1->text().isEmpty());
 }
 
 // ---------------------------------------------------------------- model names
