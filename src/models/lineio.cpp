@@ -75,6 +75,22 @@ QString decodeWindows1252(const QByteArray &bytes)
     return out;
 }
 
+// Code page 950: lead bytes 81H-FEH, trail bytes 40H-7EH and A1H-FEH. True
+// for a byte that iconv rejects at once: FFH, or a lead byte that no trail
+// byte follows.
+bool startsNoCp950Character(const QByteArray &bytes, qsizetype pos)
+{
+    const auto b = static_cast<unsigned char>(bytes[pos]);
+    if (b == 0xFF)
+        return true;
+    if (b < 0x81 || b > 0xFE)
+        return false; // a single byte
+    if (pos + 1 == bytes.size())
+        return true;
+    const auto t = static_cast<unsigned char>(bytes[pos + 1]);
+    return !((t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE));
+}
+
 // Big5 as code page 950 through iconv. A byte that does not decode becomes
 // U+FFFD and decoding goes on with the next byte. iconv is fed short blocks:
 // each call then looks at a bounded stretch of input, so a text full of bad
@@ -93,6 +109,15 @@ QString decodeCp950(const QByteArray &bytes)
     qsizetype used = 0;
     qsizetype pos = 0;
     while (pos < bytes.size()) {
+        // Such a byte is replaced here: an iconv call and reset for each one
+        // would make a file full of them slow.
+        if (startsNoCp950Character(bytes, pos)) {
+            if (used == out.size())
+                out.resize(out.size() + 16);
+            out[used++] = QChar::ReplacementCharacter;
+            ++pos;
+            continue;
+        }
         const qsizetype start = pos;
         const qsizetype blockEnd = std::min(bytes.size(), pos + Block);
         char *in = const_cast<char *>(bytes.constData()) + pos;
