@@ -1,6 +1,7 @@
 #include "lineio.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -189,6 +190,10 @@ std::optional<QString> GetLine(const QString &path, std::int32_t n, std::uint16_
     // No file name holds a NUL; the system would end the name there and open
     // another file than the one asked for.
     if (path.contains(QChar(0)))
+        return std::nullopt;
+    // Only a plain file: a named pipe would keep the open waiting for a
+    // writer, and a device may never end.
+    if (!QFileInfo(path).isFile())
         return std::nullopt;
     QFile file(path); // closed by its destructor on every return
     if (!file.open(QIODevice::ReadOnly))

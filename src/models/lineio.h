@@ -17,7 +17,8 @@ QString decodeText(const QByteArray &bytes, std::uint16_t langId);
 // Line n (from 1) of the file, without its line end. A line ends at CR, CR LF
 // or a lone LF; the last line needs no line end. n <= 0 gives the empty text
 // once the file has been opened. Empty (failure) when the file cannot be
-// opened (a path holding a NUL names no file) or has fewer than n lines.
+// opened (a path holding a NUL names no file; only a plain file is opened,
+// no folder, pipe or device) or has fewer than n lines.
 // The file is closed before returning.
 // Reading stops at the end of line n. UTF-8 or the legacy code page is chosen
 // on all bytes from the start of the file to the end of line n; a UTF-8 byte
