@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 using namespace movra;
 using movra::test::hex;
@@ -96,7 +97,8 @@ struct Folder {
     {
         return writeFileBelow(dir.path(), relative, bytes);
     }
-    // "<removed>" and "<folder>" stand for no file and a folder by that name;
+    // "<removed>", "<folder>", "<pipe>" and "<device>" stand for no file, a
+    // folder, a named pipe with no writer and a link to an endless device;
     // any other content is written as Latin-1, one byte per character.
     bool put(const QString &relative, const QString &content) const
     {
@@ -106,6 +108,12 @@ struct Folder {
             return !QFileInfo::exists(path(relative));
         if (content == QLatin1String("<folder>"))
             return QDir().mkpath(path(relative));
+        if (content == QLatin1String("<pipe>"))
+            return QDir().mkpath(QFileInfo(path(relative)).path())
+                && ::mkfifo(QFile::encodeName(path(relative)).constData(), 0600) == 0;
+        if (content == QLatin1String("<device>"))
+            return QDir().mkpath(QFileInfo(path(relative)).path())
+                && QFile::link(QStringLiteral("/dev/zero"), path(relative));
         return write(relative, content.toLatin1());
     }
 };
@@ -144,6 +152,8 @@ class BadFilesTest : public QObject {
 private slots:
     void setupList_data();
     void setupList();
+    void filesThatAreNoFiles_data();
+    void filesThatAreNoFiles();
     void connectWithBadModelFile_data();
     void connectWithBadModelFile();
     void scanWithChangingModelFile_data();
@@ -264,6 +274,39 @@ void BadFilesTest::setupList()
     QCOMPARE(w.fake->written().size(), 2);
 }
 
+// The setup list and the model file are a folder, a named pipe with no writer
+// or an endless device: start-up, Connect and the scan skip them at once.
+void BadFilesTest::filesThatAreNoFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folders") << "<folder>";
+    QTest::newRow("named pipes no one writes to") << "<pipe>";
+    QTest::newRow("links to /dev/zero") << "<device>";
+}
+
+void BadFilesTest::filesThatAreNoFiles()
+{
+    QFETCH(QString, kind);
+    Folder folder;
+    QVERIFY(folder.put("RTU_SETUP.TXT", kind));
+    QVERIFY(folder.put("item/M.TXT", kind));
+    Window w(English, folder.path());
+    QCOMPARE(items(w.ui().Combo7), padded({}));
+    QCOMPARE(items(w.ui().Combo5), padded({}));
+    w.form->Command1_Click();
+    stock(w.fake);
+    w.ui().Combo7->setEditText("M");
+    w.form->Command2_Click();
+    QVERIFY(w.fake->written().isEmpty());
+    QCOMPARE(w.ui().signal2->text(), w.form->ConnectHint);
+    w.ui().Combo5->setEditText("M");
+    w.form->Command10_Click();
+    QCOMPARE(w.form->ScanLastLine, 1.0);
+    w.form->Timer2_Timer();
+    QVERIFY(w.fake->written().isEmpty());
+    QVERIFY(w.ui().Timer2->isActive());
+}
+
 // ---------------------------------------------------------------- Connect
 
 void BadFilesTest::connectWithBadModelFile_data()
@@ -282,6 +325,8 @@ void BadFilesTest::connectWithBadModelFile_data()
         };
         // The Connect before each row asked for two registers at 0020, 7 bytes.
         row("a folder: hint, nothing sent", "<folder>", "", "");
+        row("a named pipe no one writes to: hint, nothing sent", "<pipe>", "", "");
+        row("an endless device: hint, nothing sent", "<device>", "", "");
         row("empty: hint, nothing sent", "", "", "");
         row("removed: hint, nothing sent", "<removed>", "", "");
         row("line 1 only: hint, nothing sent", "1\r\n", "", "");
