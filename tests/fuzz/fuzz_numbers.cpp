@@ -1,8 +1,10 @@
 // The number reader, rounding, HEX_to_DEC, Ten_To_2 and B_to_10, on any text
 // and any double.
 //
-// Input: a flag byte (bit 0: UTF-8, else one character a byte), eight bytes
-// of a double (any bit pattern: NaN, infinity, huge, tiny), then the text.
+// Input: a flag byte (bit 0: UTF-8, else one character a byte; bit 1: long
+// text), eight bytes of a double (any bit pattern: NaN, infinity, huge,
+// tiny), then the text. A long text is A + B x count + C, up to 1 MiB: a
+// 16-bit count, then A, B and C split at the first two FFH bytes.
 // Every result is compared with a reference computed another way: a regular
 // expression and strtod for the number reader, nearbyint for rounding,
 // integer parsing for HEX_to_DEC, an exact binary sum for B_to_10.
@@ -208,9 +210,20 @@ void checkBTo10(const QString &text)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     fuzz::Input in(data, size);
-    const bool utf8 = in.byte() & 1;
+    const std::uint8_t flags = in.byte();
+    const bool utf8 = flags & 1;
     const double raw = in.value<double>();
-    const QString text = fuzz::toText(in.rest(), utf8);
+    QString text;
+    if (flags & 2) {
+        const auto count = qsizetype(in.value<std::uint16_t>());
+        const QList<QByteArray> parts = in.rest().split('\xFF');
+        auto part = [&](int i) { return i < parts.size() ? fuzz::toText(parts[i], utf8) : QString(); };
+        const QString repeated = part(1);
+        const qsizetype room = (qsizetype(1) << 20) / std::max<qsizetype>(repeated.size(), 1);
+        text = part(0) + repeated.repeated(std::min(count, room)) + part(2);
+    } else {
+        text = fuzz::toText(in.rest(), utf8);
+    }
 
     checkNumberReader(text);
     const double read = leadingNumber(text);
