@@ -249,7 +249,10 @@ void BadFilesTest::setupList()
     w.form->grab(); // every control painted once
     const qint64 shown = timer.elapsed();
     qInfo("start-up %lld ms, shown and painted after %lld ms", loaded, shown);
-    QVERIFY2(shown < 5000, qPrintable(QStringLiteral("start-up took %1 ms").arg(shown)));
+    // Linear work on 10 MB takes well under a second in a release build; the
+    // bound leaves room for the sanitizers on a busy machine, and none for
+    // work that grows with the square of the file.
+    QVERIFY2(shown < 15000, qPrintable(QStringLiteral("start-up took %1 ms").arg(shown)));
 
     QCOMPARE(w.ui().Combo7->count(), 18);
     QCOMPARE(w.ui().Combo5->count(), 18);
@@ -442,8 +445,8 @@ void BadFilesTest::scanWithChangingModelFile()
     tick();
     QCOMPARE(w.registersRead(), QList<int>{0x10});
     w.fake().clearWritten();
+    bool done = false;
     if (duringWait) {
-        bool done = false;
         w.window->clock.setDuringWait([&] {
             if (!done)
                 done = w.put(change);
