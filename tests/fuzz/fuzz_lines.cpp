@@ -51,7 +51,7 @@ void writeFile(const QByteArray &bytes)
 // Stateless: a sequence cut off at the end is an error, not kept for later.
 constexpr auto Utf8Flags = QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless;
 
-bool validUtf8(const QByteArray &bytes)
+FUZZ_REFERENCE bool validUtf8(const QByteArray &bytes)
 {
     QStringDecoder d(QStringConverter::Utf8, Utf8Flags);
     const QString s = d(bytes);
@@ -59,14 +59,14 @@ bool validUtf8(const QByteArray &bytes)
     return !d.hasError();
 }
 
-QString utf8Text(const QByteArray &bytes)
+FUZZ_REFERENCE QString utf8Text(const QByteArray &bytes)
 {
     return QStringDecoder(QStringConverter::Utf8, Utf8Flags)(bytes);
 }
 
 // The legacy code page's reading of the bytes: a trailing FFH is never valid
 // UTF-8, stands alone in Big5 and in Windows-1252 gives one character.
-QString legacyText(const QByteArray &bytes, std::uint16_t langId)
+FUZZ_REFERENCE QString legacyText(const QByteArray &bytes, std::uint16_t langId)
 {
     QString s = decodeText(bytes + '\xFF', langId);
     FUZZ_CHECK(!s.isEmpty(), "legacy decoding of a trailing FFH gave nothing");
@@ -85,7 +85,7 @@ struct Reference {
     std::vector<Span> lines;
     std::vector<bool> utf8Upto; // lines 1..k+1 are all valid UTF-8
 
-    explicit Reference(const QByteArray &bytes) : file(bytes)
+    FUZZ_REFERENCE explicit Reference(const QByteArray &bytes) : file(bytes)
     {
         // Qt's searches, not loops of our own: this code is not under test
         // and the fuzzer's comparison hooks would make it slow.
@@ -117,7 +117,7 @@ struct Reference {
         }
     }
 
-    std::optional<QString> line(std::int32_t n, std::uint16_t langId) const
+    FUZZ_REFERENCE std::optional<QString> line(std::int32_t n, std::uint16_t langId) const
     {
         if (n <= 0)
             return QString();
@@ -129,7 +129,7 @@ struct Reference {
     }
 };
 
-QString describe(std::int32_t n, const std::optional<QString> &got, const std::optional<QString> &want)
+FUZZ_REFERENCE QString describe(std::int32_t n, const std::optional<QString> &got, const std::optional<QString> &want)
 {
     auto show = [](const std::optional<QString> &s) {
         if (!s)

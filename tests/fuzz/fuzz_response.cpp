@@ -21,7 +21,7 @@ using namespace movra;
 
 namespace {
 
-QString hexGroups(const QByteArray &bytes)
+FUZZ_REFERENCE QString hexGroups(const QByteArray &bytes)
 {
     QString s;
     for (char c : bytes) {
@@ -38,7 +38,7 @@ QString describe(const QueryFrame &request, const QByteArray &answer)
         .arg(hexGroups(frameBytes(request)), hexGroups(answer.left(40)));
 }
 
-bool crcSealed(const QByteArray &frame)
+FUZZ_REFERENCE bool crcSealed(const QByteArray &frame)
 {
     if (frame.size() < 2)
         return false;
@@ -46,7 +46,7 @@ bool crcSealed(const QByteArray &frame)
     return std::uint8_t(frame[frame.size() - 2]) == (crc & 0xFF) && std::uint8_t(frame[frame.size() - 1]) == (crc >> 8);
 }
 
-QByteArray sealed(QByteArray frame)
+FUZZ_REFERENCE QByteArray sealed(QByteArray frame)
 {
     const std::uint16_t crc = crc16(frame);
     frame.append(char(crc & 0xFF));

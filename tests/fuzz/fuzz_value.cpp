@@ -24,13 +24,13 @@ namespace {
 
 using Limbs = std::vector<std::uint32_t>; // little-endian
 
-void trim(Limbs &v)
+FUZZ_REFERENCE void trim(Limbs &v)
 {
     while (!v.empty() && v.back() == 0)
         v.pop_back();
 }
 
-int bitLength(const Limbs &v)
+FUZZ_REFERENCE int bitLength(const Limbs &v)
 {
     if (v.empty())
         return 0;
@@ -42,7 +42,7 @@ int bitLength(const Limbs &v)
 
 // The digits' unsigned value, and its magnitude as a two's-complement number
 // of 4 x digits bits: 2^(4n) minus the value when the top bit is set.
-Limbs magnitudeOf(const std::vector<int> &nibbles, bool negative)
+FUZZ_REFERENCE Limbs magnitudeOf(const std::vector<int> &nibbles, bool negative)
 {
     const std::size_t n = nibbles.size();
     Limbs value(n / 8 + 2, 0);
@@ -68,7 +68,7 @@ Limbs magnitudeOf(const std::vector<int> &nibbles, bool negative)
     return value;
 }
 
-Limbs fromDecimal(QStringView digits)
+FUZZ_REFERENCE Limbs fromDecimal(QStringView digits)
 {
     Limbs v;
     for (qsizetype i = 0; i < digits.size(); i += 9) {
@@ -89,7 +89,7 @@ Limbs fromDecimal(QStringView digits)
     return v;
 }
 
-QString decimalOf(__int128 v)
+FUZZ_REFERENCE QString decimalOf(__int128 v)
 {
     if (v == 0)
         return QStringLiteral("0");
@@ -104,7 +104,7 @@ QString decimalOf(__int128 v)
 }
 
 // log10 of the magnitude from its top 64 bits.
-double log10Of(const Limbs &v)
+FUZZ_REFERENCE double log10Of(const Limbs &v)
 {
     const int bits = bitLength(v);
     const int shift = std::max(bits - 64, 0);
@@ -112,6 +112,31 @@ double log10Of(const Limbs &v)
     for (int b = bits - 1; b >= shift; --b)
         top = top * 2 + ((v[std::size_t(b / 32)] >> (b % 32)) & 1u);
     return double(std::log10(top) + shift * 0.301029995663981195213738894724493027L);
+}
+
+// Four bits per character, most significant first; inverted bits only for
+// a negative value. Gives the characters' digit values.
+FUZZ_REFERENCE std::vector<int> checkBits(QStringView h, const ConvertedValue &v)
+{
+    FUZZ_CHECK(v.bits.size() == 4 * h.size(), QStringLiteral("%1 bits for %2 characters").arg(v.bits.size()).arg(h.size()));
+    std::vector<int> nibbles;
+    nibbles.reserve(std::size_t(h.size()));
+    for (qsizetype i = 0; i < h.size(); ++i) {
+        const int d = std::max(fuzz::hexValue(h[i]), 0);
+        nibbles.push_back(d);
+        for (int b = 0; b < 4; ++b)
+            FUZZ_CHECK(v.bits[4 * i + b] == QLatin1Char((d >> (3 - b)) & 1 ? '1' : '0'), QStringLiteral("bit %1").arg(4 * i + b));
+    }
+
+    if (v.bits.startsWith(u'1')) {
+        FUZZ_CHECK(v.inverted.size() == v.bits.size());
+        for (qsizetype i = 0; i < v.bits.size(); ++i)
+            FUZZ_CHECK(v.inverted[i] != v.bits[i] && (v.inverted[i] == u'0' || v.inverted[i] == u'1'), QStringLiteral("inverted bit %1").arg(i));
+    } else {
+        FUZZ_CHECK(v.inverted.isEmpty(), v.inverted.left(80));
+    }
+
+    return nibbles;
 }
 
 } // namespace
@@ -143,25 +168,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     while (!h.isEmpty() && h.back() == u' ')
         h.chop(1);
 
-    FUZZ_CHECK(v.bits.size() == 4 * h.size(), QStringLiteral("%1 bits for %2 characters").arg(v.bits.size()).arg(h.size()));
-    std::vector<int> nibbles;
-    nibbles.reserve(std::size_t(h.size()));
-    for (qsizetype i = 0; i < h.size(); ++i) {
-        const int d = std::max(hexDigitValue(h[i]), 0);
-        nibbles.push_back(d);
-        for (int b = 0; b < 4; ++b)
-            FUZZ_CHECK(v.bits[4 * i + b] == QLatin1Char((d >> (3 - b)) & 1 ? '1' : '0'), QStringLiteral("bit %1").arg(4 * i + b));
-    }
-
+    const std::vector<int> nibbles = checkBits(h, v);
     const bool negative = v.bits.startsWith(u'1');
-    if (negative) {
-        FUZZ_CHECK(v.inverted.size() == v.bits.size());
-        for (qsizetype i = 0; i < v.bits.size(); ++i)
-            FUZZ_CHECK(v.inverted[i] != v.bits[i] && (v.inverted[i] == u'0' || v.inverted[i] == u'1'), QStringLiteral("inverted bit %1").arg(i));
-    } else {
-        FUZZ_CHECK(v.inverted.isEmpty(), v.inverted.left(80));
-    }
-
     FUZZ_CHECK(!v.decimal.isEmpty());
     FUZZ_CHECK(v.decimal.startsWith(u'-') == negative, v.decimal.left(80));
     const QStringView magnitudeText = QStringView(v.decimal).mid(negative ? 1 : 0);
