@@ -17,10 +17,11 @@ namespace {
 constexpr std::uint8_t ReadHolding = 0x03;
 constexpr std::uint8_t WriteSingle = 0x06;
 
-void selectForCorrection(QLineEdit *box)
+void selectForCorrection(QWidget *box, QLineEdit *edit)
 {
     box->setFocus();
-    box->selectAll();
+    if (edit)
+        edit->selectAll();
 }
 } // namespace
 
@@ -56,16 +57,15 @@ void Form1::Command3_Click()
     ByteOrderSign = QStringLiteral("-");
     const double count = leadingNumber(ui.Combo4->currentText()) / 2;
     const auto slave = slaveAddressFromText(ui.Text1->text());
-    if (!slave) {
-        selectForCorrection(ui.Text1);
-        return;
-    }
     const auto countByte = roundToByte(count);
     const auto expected = roundToInt32(count * 2 + 3);
-    if (!countByte || !expected) {
-        ui.Combo4->setFocus();
-        if (QLineEdit *edit = ui.Combo4->lineEdit())
-            edit->selectAll();
+    if (!slave || !countByte || !expected) {
+        // Not sent: nothing on screen may pass for this read's value.
+        clearValue();
+        if (!slave)
+            selectForCorrection(ui.Text1, ui.Text1);
+        else
+            selectForCorrection(ui.Combo4, ui.Combo4->lineEdit());
         return;
     }
     QueryFrame[0] = *slave;
@@ -86,7 +86,7 @@ void Form1::Command5_Click()
     const WordBytes value = splitHexWord(ui.Text6->text());
     const auto slave = slaveAddressFromText(ui.Text1->text());
     if (!slave) {
-        selectForCorrection(ui.Text1);
+        selectForCorrection(ui.Text1, ui.Text1);
         return;
     }
     QueryFrame[0] = *slave;

@@ -72,9 +72,6 @@ void Form1::scanReading()
     ui.Combo4->setEditText(entry.length);
     const int registerNumber = HEX_to_DEC(ui.Text2->text()).value_or(0) + RegisterBase;
     ++ScanLine;
-    // A read that is not sent (a bad slave address) must not list the value
-    // of the one before.
-    clearValue();
     Command3_Click();
     ui.Text12->prependLine(
         scanListLine(registerNumber, ui.Text2->text(), ui.Text5->text(), entry.name));
