@@ -715,9 +715,9 @@ void TestWindow::captionBlankRuns()
     QCOMPARE(blankRuns(QString::fromUtf8(it->text)), runs);
     // Design-time captions of the Chinese rows match.
     if (chinese) {
-        const auto spec = std::find_if(ControlTable.begin(), ControlTable.end(),
+        const auto row = std::find_if(ControlTable.begin(), ControlTable.end(),
                                        [&](const ControlSpec &c) { return control == QLatin1String(c.name); });
-        QCOMPARE(blankRuns(QString::fromUtf8(spec->caption)), runs);
+        QCOMPARE(blankRuns(QString::fromUtf8(row->caption)), runs);
     }
 }
 

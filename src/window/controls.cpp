@@ -115,12 +115,12 @@ QString substituteFamily(const char *family)
     return substituteFamilies(family).constFirst();
 }
 
-QFont tableFont(const FontSpec &spec)
+QFont tableFont(const FontSpec &given)
 {
     QFont font;
-    font.setFamilies(substituteFamilies(spec.family));
-    font.setPointSizeF(spec.points > 0 ? spec.points : 9);
-    font.setBold(spec.bold);
+    font.setFamilies(substituteFamilies(given.family));
+    font.setPointSizeF(given.points > 0 ? given.points : 9);
+    font.setBold(given.bold);
     return font;
 }
 
@@ -419,9 +419,9 @@ Form1Controls buildControls(QWidget *form)
         it->second->raise();
 
     std::vector<std::pair<int, QWidget *>> focusable;
-    for (const auto &[spec, w] : widgets)
-        if (takesFocus(spec->kind))
-            focusable.emplace_back(spec->tabIndex, w);
+    for (const auto &[row, w] : widgets)
+        if (takesFocus(row->kind))
+            focusable.emplace_back(row->tabIndex, w);
     std::stable_sort(focusable.begin(), focusable.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < focusable.size(); ++i)

@@ -65,7 +65,7 @@ QStringList substituteFamilies(const char *family);
 // The first of them, the font's primary family.
 QString substituteFamily(const char *family);
 // The font of a table entry (the window font, Arial 9 pt, for a null family).
-QFont tableFont(const FontSpec &spec);
+QFont tableFont(const FontSpec &given);
 
 // Typed pointers to the controls built on a window.
 struct Form1Controls {
