@@ -5,6 +5,7 @@
 #include "form1.h"
 
 #include <QDir>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -55,6 +56,23 @@ struct Window {
     int quits = 0;
     std::unique_ptr<Form1> form;
 };
+
+// The items of a list, in order.
+inline QStringList items(const QComboBox *combo)
+{
+    QStringList out;
+    for (int i = 0; i < combo->count(); ++i)
+        out << combo->itemText(i);
+    return out;
+}
+
+// Names as the 18 model slots hold them: empty slots after the names.
+inline QStringList padded(QStringList names)
+{
+    while (names.size() < 18)
+        names << QString();
+    return names;
+}
 
 inline QByteArray hex(const char *text)
 {

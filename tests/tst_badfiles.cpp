@@ -19,6 +19,8 @@
 using namespace movra;
 using movra::test::hex;
 using movra::test::Window;
+using movra::test::items;
+using movra::test::padded;
 using movra::test::writeFileBelow;
 
 namespace {
@@ -27,20 +29,6 @@ constexpr std::uint16_t Chinese = 0x0404;
 constexpr std::uint16_t English = 0x0409;
 constexpr qsizetype MB = 1024 * 1024;
 
-QStringList items(const QComboBox *combo)
-{
-    QStringList out;
-    for (int i = 0; i < combo->count(); ++i)
-        out << combo->itemText(i);
-    return out;
-}
-
-QStringList padded(QStringList names)
-{
-    while (names.size() < 18)
-        names << QString();
-    return names;
-}
 
 QString nul(int n = 1)
 {

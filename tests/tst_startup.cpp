@@ -15,6 +15,8 @@
 
 using namespace movra;
 using movra::test::Window;
+using movra::test::items;
+using movra::test::padded;
 
 namespace {
 
@@ -25,20 +27,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-QStringList items(const QComboBox *combo)
-{
-    QStringList out;
-    for (int i = 0; i < combo->count(); ++i)
-        out << combo->itemText(i);
-    return out;
-}
-
-QStringList padded(QStringList names)
-{
-    while (names.size() < 18)
-        names << QString();
-    return names;
-}
 
 } // namespace
 
