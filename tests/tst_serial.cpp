@@ -603,7 +603,7 @@ bool TestSerial::needLine()
 void TestSerial::ptyOpenAtEvenParityWritesAndReads()
 {
     if (!needLine())
-        QSKIP("socat or meter-sim missing");
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
     SimulatedLine line;
     QVERIFY2(line.startSocat(), qPrintable(line.errorString()));
     QtCommPort port(line.dir());
@@ -656,7 +656,7 @@ void TestSerial::ptyMissingDeviceDoesNotOpen()
 void TestSerial::ptyGoneLinkDoesNotOpenAnotherPort()
 {
     if (!needLine())
-        QSKIP("socat or meter-sim missing");
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
     // COM1 is a link to a pty; once the pty is gone the link still names COM1,
     // and the open fails rather than falling back to /dev/ttyS0.
     SimulatedLine line(1);
@@ -673,7 +673,7 @@ void TestSerial::ptyGoneLinkDoesNotOpenAnotherPort()
 void TestSerial::ptyLinkLostWhenTheLineGoes()
 {
     if (!needLine())
-        QSKIP("socat or meter-sim missing");
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
     // COM200: once the line is gone, its fallback /dev/ttyS199 is missing too.
     SimulatedLine line(200);
     QVERIFY2(line.startSocat(), qPrintable(line.errorString()));
@@ -770,7 +770,7 @@ void TestSerial::meterSimAnswers()
     QFETCH(bool, crcOk);
     QFETCH(int, frameFrom);
     if (!needLine())
-        QSKIP("socat or meter-sim missing");
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
     QTemporaryDir models;
     SimulatedLine line;
     QVERIFY2(line.start(QStringList{"--file", writeModel(models)} + options), qPrintable(line.errorString()));
@@ -793,7 +793,7 @@ void TestSerial::meterSimAnswers()
 void TestSerial::meterSimValuesMoveLikeAMeter()
 {
     if (!needLine())
-        QSKIP("socat or meter-sim missing");
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
     QTemporaryDir models;
     SimulatedLine line;
     QVERIFY2(line.start({"--file", writeModel(models), "--slave", "3"}), qPrintable(line.errorString()));
@@ -842,10 +842,10 @@ void TestSerial::meterSimValuesMoveLikeAMeter()
 void TestSerial::meterSimModelFromItemFolder()
 {
     if (!needLine())
-        QSKIP("socat or meter-sim missing");
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
     const QString model = QDir(SimulatedLine::binDir()).filePath("item/MV-100.TXT");
     if (!QFile::exists(model))
-        QSKIP("no MV-100.TXT in the item folder");
+        QFAIL("no MV-100.TXT in the item folder beside the tests");
     {
         SimulatedLine line;
         QVERIFY2(line.start({"--model", "MV-100", "--slave", "5"}), qPrintable(line.errorString()));
@@ -873,7 +873,7 @@ void TestSerial::meterSimModelFromItemFolder()
 void TestSerial::meterSimStopsOnTermAndWhenTheLineGoes()
 {
     if (!needLine())
-        QSKIP("socat or meter-sim missing");
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
     QTemporaryDir models;
     {
         SimulatedLine line;

@@ -433,7 +433,8 @@ void TransactionTest::writeSendsAndLogsEcho()
     QCOMPARE(quint8(w.fake->written().value(1).at(1)), quint8(3));
     w.ui().Option1->setChecked(true);
     QCOMPARE(w.form->FunctionCode, 3);
-    QVERIFY(w.ui().Option2->isHidden() || !w.ui().Option2->isChecked());
+    QVERIFY(!w.ui().Option2->isChecked());
+    QVERIFY(!w.ui().Command3->isHidden() && w.ui().Command5->isHidden());
 }
 
 void TransactionTest::clearEmptiesLogs()
