@@ -17,11 +17,10 @@ void Form1::Command2_Click()
         return;
     ui.signal1->clear();
     ui.signal2->clear();
-    const QString path = modelFilePath(m_env.exeDir, ui.Combo7->currentText());
     // Without the model's entry there is nothing to ask: send nothing.
-    const auto first = GetLine(path, 1, m_env.langId);
+    const auto first = modelLine(ui.Combo7, 1);
     const auto last = first ? roundToInt32(leadingNumber(*first) + 1) : std::nullopt;
-    const auto line = last ? GetLine(path, *last, m_env.langId) : std::nullopt;
+    const auto line = last ? modelLine(ui.Combo7, *last) : std::nullopt;
     if (!line) {
         ui.signal2->setText(ConnectHint);
         return;

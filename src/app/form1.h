@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace movra {
 
@@ -94,6 +95,8 @@ private:
     void ShowResponse();
     void clearValue();
     void WaitSeconds(double seconds);
+    // Line n of the definition file of the model that `model` names.
+    std::optional<QString> modelLine(const QComboBox *model, std::int32_t n) const;
     // Scan
     void periodicReconnect();
     void scanReading();

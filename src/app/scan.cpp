@@ -21,10 +21,14 @@ constexpr int RegisterBase = 40001;
 constexpr double ReconnectPause = 0.1;
 } // namespace
 
+std::optional<QString> Form1::modelLine(const QComboBox *model, std::int32_t n) const
+{
+    return GetLine(modelFilePath(m_env.exeDir, model->currentText()), n, m_env.langId);
+}
+
 void Form1::Command10_Click()
 {
-    const QString path = modelFilePath(m_env.exeDir, ui.Combo5->currentText());
-    const auto first = GetLine(path, 1, m_env.langId);
+    const auto first = modelLine(ui.Combo5, 1);
     ScanLastLine = (first ? leadingNumber(*first) : 0.0) + 1;
     ScanLine = FirstEntryLine;
     ui.Timer2->start();
@@ -60,8 +64,7 @@ void Form1::Timer2_Timer()
 
 void Form1::scanReading()
 {
-    const QString path = modelFilePath(m_env.exeDir, ui.Combo5->currentText());
-    const auto line = GetLine(path, ScanLine, m_env.langId);
+    const auto line = modelLine(ui.Combo5, ScanLine);
     if (!line) {
         // The file went away or got shorter: start the pass again.
         ScanLine = FirstEntryLine;
