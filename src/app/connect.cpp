@@ -1,7 +1,6 @@
 // Form1: Connect, one read of the model's last listed register.
 #include "form1.h"
 
-#include "lineio.h"
 #include "modelentry.h"
 #include "numtext.h"
 #include "texts.h"
