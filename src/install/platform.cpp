@@ -12,6 +12,8 @@
 #ifdef Q_OS_WIN
 #include <QSettings>
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 #endif
 
 namespace movra {
@@ -121,11 +123,36 @@ bool SystemPlatform::waitBatch(int msecs)
     return m_batch->waitForFinished(msecs);
 }
 
+#ifdef Q_OS_WIN
+// A shell link whose target is `target`, saved as `link` (replacing a file
+// that is there).
+bool SystemPlatform::makeShortcut(const QString &link, const QString &target)
+{
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool saved = false;
+    IShellLinkW *shell = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void **>(&shell)))) {
+        IPersistFile *file = nullptr;
+        if (SUCCEEDED(shell->SetPath(reinterpret_cast<LPCWSTR>(target.utf16())))
+            && SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)))) {
+            const QString native = QDir::toNativeSeparators(link);
+            saved = SUCCEEDED(file->Save(reinterpret_cast<LPCWSTR>(native.utf16()), TRUE));
+            file->Release();
+        }
+        shell->Release();
+    }
+    if (SUCCEEDED(init))
+        CoUninitialize();
+    return saved;
+}
+#else
 bool SystemPlatform::makeShortcut(const QString &link, const QString &target)
 {
     // Saving a shortcut replaces one that is there already.
     QFile::remove(link);
     return QFile::link(target, link);
 }
+#endif
 
 } // namespace movra

@@ -5,8 +5,12 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <cerrno>
 #include <iconv.h>
+#endif
 
 namespace movra {
 
@@ -92,6 +96,58 @@ bool startsNoCp950Character(const QByteArray &bytes, qsizetype pos)
     return !((t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE));
 }
 
+#ifdef Q_OS_WIN
+// A text in a Windows code page. A byte that starts no character of it
+// becomes U+FFFD and decoding goes on with the next byte. The whole text is
+// tried at once; only a text with such bytes is taken a character at a time.
+QString decodeCodePage(const QByteArray &bytes, UINT codePage)
+{
+    if (bytes.isEmpty())
+        return {};
+    QString out(bytes.size(), Qt::Uninitialized);
+    const auto convert = [&](const char *p, int n, qsizetype at) {
+        return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, p, n,
+                                   reinterpret_cast<wchar_t *>(out.data() + at),
+                                   int(out.size() - at));
+    };
+    // 0xFF starts no character of code page 950, though Windows maps it.
+    const bool cp950 = codePage == 950;
+    if (!(cp950 && bytes.contains('\xFF'))) {
+        const int n = convert(bytes.constData(), int(bytes.size()), 0);
+        if (n > 0) {
+            out.resize(n);
+            return out;
+        }
+    }
+    qsizetype used = 0;
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        const bool bad = cp950 && startsNoCp950Character(bytes, pos);
+        const int len = pos + 1 < bytes.size()
+                && IsDBCSLeadByteEx(codePage, static_cast<BYTE>(bytes[pos])) ? 2 : 1;
+        const int n = bad ? 0 : convert(bytes.constData() + pos, len, used);
+        if (n > 0) {
+            used += n;
+            pos += len;
+        } else {
+            out[used++] = QChar::ReplacementCharacter;
+            ++pos;
+        }
+    }
+    out.resize(used);
+    return out;
+}
+
+// Code page 950 for the Chinese of Taiwan; otherwise the system's ANSI code
+// page, with Windows-1252 read as on every other system.
+QString decodeLegacy(const QByteArray &bytes, std::uint16_t langId)
+{
+    if (langId == LangTraditionalChinese)
+        return decodeCodePage(bytes, 950);
+    const UINT acp = GetACP();
+    return acp == 1252 ? decodeWindows1252(bytes) : decodeCodePage(bytes, acp);
+}
+#else
 // Big5 as code page 950 through iconv. A byte that does not decode becomes
 // U+FFFD and decoding goes on with the next byte. iconv is fed short blocks:
 // each call then looks at a bounded stretch of input, so a text full of bad
@@ -153,6 +209,7 @@ QString decodeLegacy(const QByteArray &bytes, std::uint16_t langId)
 {
     return langId == LangTraditionalChinese ? decodeCp950(bytes) : decodeWindows1252(bytes);
 }
+#endif
 
 // Reads the rest of a UTF-8 sequence cut off at the end of the chunk, so that
 // each chunk can be checked on its own.
