@@ -1,0 +1,149 @@
+// The Windows build's window under wine: COM1 is a pseudo-terminal with
+// meter-sim on its Linux end (tests/wine/run starts both), real time. The
+// expectations are the end-to-end ones of the Linux build.
+#include "clock.h"
+#include "form1.h"
+#include "platform.h"
+#include "qtcommport.h"
+#include "texts.h"
+#include "widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <windows.h>
+
+using namespace movra;
+
+namespace {
+
+// The window on the real serial port, with the shipped files of `dir`.
+struct Tool {
+    SystemClock clock;
+    std::unique_ptr<Form1> form;
+
+    explicit Tool(const QString &dir)
+    {
+        Form1Environment env;
+        env.exeDir = dir;
+        env.langId = systemLangId();
+        env.clock = &clock;
+        env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
+        env.quit = [] {};
+        form = std::make_unique<Form1>(std::move(env));
+    }
+    const Form1Controls &ui() const { return form->controls(); }
+    void open()
+    {
+        form->Command1_Click();
+        QVERIFY(ui().Shape1->fillColor() == Lamp::Green);
+        QCOMPARE(ui().Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
+    }
+};
+
+QString shipped()
+{
+    return qEnvironmentVariable("MOVRA_DIST");
+}
+
+} // namespace
+
+class WineComTest : public QObject {
+    Q_OBJECT
+private slots:
+    void connectShowsLiveValue();
+    void readByHandLogsTheBytes();
+    void scanListsValues();
+    void chineseSystem();
+};
+
+// meter-sim --model MV-100 --slave 1
+void WineComTest::connectShowsLiveValue()
+{
+    Tool tool(shipped());
+    tool.open();
+    QCOMPARE(tool.ui().Combo7->currentText(), QStringLiteral("MV-100"));
+    tool.form->Command2_Click();
+    // Its last entry is the voltage, in 0.1 V, live.
+    const int volts = tool.ui().signal1->text().toInt();
+    QVERIFY2(volts > 2000 && volts < 2600, qPrintable(tool.ui().signal1->text()));
+    QVERIFY(tool.ui().signal2->text().isEmpty());
+}
+
+// meter-sim --model MV-100 --slave 1
+void WineComTest::readByHandLogsTheBytes()
+{
+    Tool tool(shipped());
+    tool.open();
+    const auto &ui = tool.ui();
+    ui.Check1->setChecked(true);
+    ui.Text1->setText("1");
+    ui.Text2->setText("0100");
+    ui.Combo4->setEditText("2");
+    tool.form->Command3_Click();
+    QCOMPARE(ui.Text4->text(), QStringLiteral("01,03,01,00,00,01,85,F6\r\n"));
+    // Register 0100 holds the meter's own address.
+    QCOMPARE(ui.Text7->text().left(15), QStringLiteral("01 03 02 00 01 "));
+    QCOMPARE(ui.Text7->text().size(), 3 * 7);
+    QCOMPARE(ui.Text3->text(), ui.Text7->text() + "\r\n");
+    QCOMPARE(ui.Text5->text(), QStringLiteral("1"));
+    QCOMPARE(ui.signal1->text(), QStringLiteral("1"));
+}
+
+// meter-sim --model MV-210 --slave 1
+void WineComTest::scanListsValues()
+{
+    Tool tool(shipped());
+    tool.open();
+    const auto &ui = tool.ui();
+    ui.Check1->setChecked(true);
+    ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
+    tool.form->Command10_Click();
+    QTest::qWait(3000);
+    tool.form->Command11_Click();
+    QStringList lines = ui.Text12->text().split("\r\n");
+    lines.removeLast();
+    QCOMPARE(lines.size(), ui.Text4->text().count("\r\n"));
+    QVERIFY2(lines.size() >= 5, qPrintable(QString::number(lines.size())));
+    static const QRegularExpression shape("^(4\\d{4})--([0-9A-F]{4})--(-?\\d+)--([A-Z-]+)$");
+    for (const QString &line : lines) {
+        const auto m = shape.match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        QCOMPARE(m.captured(1).toInt(), 40001 + m.captured(2).toInt(nullptr, 16));
+        if (m.captured(4) == "BAUD")
+            QCOMPARE(m.captured(3), QStringLiteral("9600"));
+    }
+    QVERIFY(lines.last().startsWith("40002--0001--"));
+}
+
+// wine started under LANG=zh_TW.UTF-8: the system's language and ANSI code
+// page are those of Taiwan, and a Big5 setup list reads right.
+void WineComTest::chineseSystem()
+{
+    QCOMPARE(systemLangId(), std::uint16_t(0x0404));
+    QCOMPARE(GetACP(), UINT(950));
+    QTemporaryDir dir;
+    QFile setup(dir.filePath("RTU_SETUP.TXT"));
+    QVERIFY(setup.open(QIODevice::WriteOnly));
+    setup.write("2\r\n\xB9\x71\xC0\xA3\xAA\xED\r\nMV-100\r\n"); // 電壓表 in Big5, then MV-100
+    setup.close();
+    Tool tool(dir.path());
+    QCOMPARE(tool.ui().Combo7->itemText(0), QString::fromUtf8("電壓表"));
+    QCOMPARE(tool.ui().Combo5->itemText(1), QStringLiteral("MV-100"));
+    QCOMPARE(tool.ui().Command1->text(), QString::fromUtf8("開啟"));
+    QCOMPARE(tool.ui().Command2->text(), QString::fromUtf8("連線"));
+    // The installer asks the same system.
+    SystemPlatform platform(dir.path());
+    QCOMPARE(platform.languageId(), quint16(0x0404));
+}
+
+QTEST_MAIN(WineComTest)
+#include "tst_wincom.moc"
