@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "portinfo.h"
+
 namespace movra {
 
 // "9600,N,8,1": baud rate, parity N/O/E, data bits, stop bits.
@@ -51,6 +53,8 @@ public:
     virtual int inBufferCount() = 0;
     // Every byte received and not yet taken, in arrival order.
     virtual QByteArray input() = 0;
+    // The device the last open tried, and why it failed.
+    virtual OpenStatus openStatus() const { return {}; }
 
 signals:
     // The device went away or the line broke (read, write or resource error).

@@ -109,7 +109,8 @@ bool QtCommPort::setPortOpen(bool open)
         return false;
     if (m_serial->isOpen()) // still held after a lost link
         m_serial->close();
-    m_serial->setPortName(QFileInfo(portDevicePath(m_exeDir, m_port)).absoluteFilePath());
+    const QString path = portDevicePath(m_exeDir, m_port);
+    m_serial->setPortName(QFileInfo(path).absoluteFilePath());
     // QSerialPort applies its stored parameters inside open() and fails the
     // whole open when one is refused, so open with plain 8,N,1 and set the
     // chosen parameters afterwards.
@@ -120,9 +121,11 @@ bool QtCommPort::setPortOpen(bool open)
     m_serial->setFlowControl(QSerialPort::NoFlowControl);
     m_linkLost = false;
     if (!m_serial->open(QIODevice::ReadWrite)) {
+        m_openStatus = diagnoseOpenFailure(path, m_serial->error(), m_serial->errorString());
         m_serial->clearError();
         return false;
     }
+    m_openStatus = {followLinks(path), OpenFailure::None, {}};
     applySettings();
     return true;
 }

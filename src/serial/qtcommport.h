@@ -27,6 +27,7 @@ public:
     bool output(const QByteArray &bytes) override;
     int inBufferCount() override;
     QByteArray input() override;
+    OpenStatus openStatus() const override { return m_openStatus; }
 
 private:
     void applySettings();
@@ -39,6 +40,7 @@ private:
     LineSettings m_settings;
     QSerialPort *m_serial;
     bool m_linkLost = false;
+    OpenStatus m_openStatus;
 };
 
 } // namespace movra

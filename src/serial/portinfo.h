@@ -1,0 +1,52 @@
+#pragma once
+// Where a COM port goes on this machine, and why an open of it failed.
+#include <QList>
+#include <QString>
+
+namespace movra {
+
+// What the system knows of COMn's device.
+struct PortInfo {
+    QString name;       // "COM2"
+    QString device;     // the device it opens, links followed: "/dev/ttyUSB0"
+    bool present = false;      // the device is there (a listed serial port or a pty)
+    bool pseudoTerminal = false;
+    bool notSerial = false;    // something is there, but not a device (a file, a folder)
+    QString description;       // as the serial port enumeration gives them
+    QString manufacturer;
+    QString serialNumber;
+};
+
+// COMn in `exeDir`: the link beside the executable followed to its device,
+// or /dev/ttyS(n-1); on Windows COMn itself.
+PortInfo portInfo(const QString &exeDir, int n);
+// COM1 to COMcount, the ports enumerated once.
+QList<PortInfo> portInfos(const QString &exeDir, int count);
+
+// The end of a chain of links: the device itself when the chain resolves,
+// otherwise the last path it names.
+QString followLinks(const QString &path);
+
+// Why the last open failed; None after a good open.
+enum class OpenFailure {
+    None,
+    NoDevice,         // nothing at the path, or no hardware behind it
+    LinkLeadsNowhere, // COMn is a link to a path that does not exist
+    PermissionDenied, // the user may not open it (not in the dialout group)
+    InUse,            // another program holds it
+    NotSerial,        // a file, folder or device that is not a serial line
+    Other,            // see detail
+};
+
+// The device the last open tried and its outcome.
+struct OpenStatus {
+    QString device;   // links followed
+    OpenFailure failure = OpenFailure::None;
+    QString detail;   // the system's own text for Other
+};
+
+// Sorts a failed open of `path` (the COMn path as opened) given the error
+// the serial port reported (a QSerialPort::SerialPortError) and its text.
+OpenStatus diagnoseOpenFailure(const QString &path, int serialError, const QString &errorText);
+
+} // namespace movra
