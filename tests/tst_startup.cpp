@@ -1,5 +1,6 @@
 // Start-up of the operator window: lists, defaults, the setup list, captions.
 #include "form1fixture.h"
+#include "qtcommport.h"
 #include "texts.h"
 #include "widgets.h"
 
@@ -12,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 using namespace movra;
 using movra::test::Window;
@@ -44,6 +49,8 @@ private slots:
     void focusOnPortListWhenActive();
     void windowFrame();
     void slaveAddressTakesThreeDigits();
+    void portTips_data();
+    void portTips();
 };
 
 void StartupTest::fixedLists()
@@ -219,3 +226,80 @@ void StartupTest::slaveAddressTakesThreeDigits()
 
 QTEST_MAIN(StartupTest)
 #include "tst_startup.moc"
+
+// Where a port list item goes, and what the lamp says after an open, on the
+// real serial port: <dir> is the executable's folder, <pty> a pseudo-terminal.
+void StartupTest::portTips_data()
+{
+    QTest::addColumn<int>("langId");
+    QTest::addColumn<QString>("target"); // what COMn beside the executable is
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("itemTip");
+    QTest::addColumn<QString>("lampTip"); // empty: not opened
+    QTest::newRow("link to a pty") << 0x0409 << "pty" << 1 << "COM1 → <pty>\npseudo-terminal"
+                                   << "COM1 → <pty>: open";
+    QTest::newRow("no link, /dev/ttyS14 missing") << 0x0409 << "" << 15
+                                                  << "COM15 → /dev/ttyS14\nnot present" << "";
+    QTest::newRow("link that leads nowhere")
+        << 0x0409 << "gone" << 2 << "COM2 → <dir>/gone\nnot present"
+        << "COM2 → <dir>/gone: no such device, the link leads nowhere";
+    QTest::newRow("link that leads nowhere, Chinese")
+        << 0x0404 << "gone" << 2 << "COM2 → <dir>/gone\n不存在"
+        << "COM2 → <dir>/gone:沒有這個裝置,連結指向不存在的路徑";
+    QTest::newRow("link to a plain file") << 0x0409 << "plain" << 3
+                                          << "COM3 → <dir>/plain\nnot a serial device"
+                                          << "COM3 → <dir>/plain: not a serial device";
+}
+
+void StartupTest::portTips()
+{
+    QFETCH(int, langId);
+    QFETCH(QString, target);
+    QFETCH(int, port);
+    QFETCH(QString, itemTip);
+    QFETCH(QString, lampTip);
+    QTemporaryDir tmp;
+    const QString dir = QFileInfo(tmp.path()).canonicalFilePath();
+    int master = -1;
+    QString pty;
+    if (target == "pty") {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        pty = QString::fromLocal8Bit(ptsname(master));
+        QVERIFY(QFile::link(pty, dir + "/COM1"));
+    } else if (!target.isEmpty()) {
+        if (target == "plain")
+            writeFile(dir + "/plain", "not a tty");
+        QVERIFY(QFile::link(dir + "/" + target, dir + QStringLiteral("/COM%1").arg(port)));
+    }
+    for (QString *text : {&itemTip, &lampTip})
+        text->replace("<dir>", dir).replace("<pty>", pty);
+
+    VirtualClock clock;
+    Form1Environment env;
+    env.exeDir = dir;
+    env.langId = std::uint16_t(langId);
+    env.clock = &clock;
+    env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
+    env.quit = [] {};
+    Form1 form(std::move(env));
+    const auto &ui = form.controls();
+
+    // The tips are made when the list drops down.
+    ui.Combo1->showPopup();
+    QCOMPARE(ui.Combo1->itemData(port - 1, Qt::ToolTipRole).toString(), itemTip);
+    ui.Combo1->hidePopup();
+
+    if (!lampTip.isEmpty()) {
+        ui.Combo1->setCurrentIndex(port - 1);
+        form.Command1_Click();
+        QCOMPARE(ui.Shape1->toolTip(), lampTip);
+        QCOMPARE(ui.Shape1->accessibleDescription(), lampTip);
+    }
+    if (master >= 0) {
+        QVERIFY(form.port().portOpen());
+        ::close(master);
+        QTRY_COMPARE(ui.Shape1->toolTip(), "COM1 → " + pty + ": the link was lost");
+        QCOMPARE(ui.Shape1->fillColor(), Lamp::Red);
+    }
+}

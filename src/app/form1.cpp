@@ -56,6 +56,7 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     MSComm1->setParent(nullptr);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1.get(), &SerialPort::linkLost, this, &Form1::onLinkLost);
+    onListDropDown(ui.Combo1, [this] { refreshPortTips(); });
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

@@ -83,6 +83,9 @@ private:
     void openBranch();
     void closeBranch();
     void onLinkLost();
+    // Tips: where each port list item goes; how the last open went (lamp).
+    void refreshPortTips();
+    void setLampTip(const QString &tip);
     bool portFlagOpen() const;
     // The position of the combo's item, or -1 when its text was typed.
     static int selectedIndex(const QComboBox *combo);

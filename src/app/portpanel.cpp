@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "commport.h"
+#include "porttips.h"
 #include "texts.h"
 #include "widgets.h"
 
@@ -13,6 +14,17 @@ namespace movra {
 
 namespace {
 const char *const tagProperty = "tag";
+
+// The captions are Chinese for this language id only (see Form_Load).
+bool tipsInChinese(std::uint16_t langId)
+{
+    return langId == 0x0404;
+}
+
+QString portName(int n)
+{
+    return QStringLiteral("COM%1").arg(n);
+}
 } // namespace
 
 int Form1::selectedIndex(const QComboBox *combo)
@@ -72,6 +84,8 @@ void Form1::openBranch()
         ui.Shape1->setFillColor(Lamp::Red);
         setSendButtonsEnabled(false);
     }
+    setLampTip(lampOpenTip(portName(MSComm1->commPort()), MSComm1->openStatus(),
+                           tipsInChinese(m_env.langId)));
 }
 
 void Form1::closeBranch()
@@ -86,14 +100,33 @@ void Form1::closeBranch()
     ui.Command1->setProperty(tagProperty, QStringLiteral("0"));
     ui.Command1->setText(QStringLiteral("OPEN"));
     ui.Label12->clear();
+    setLampTip({});
 }
 
 // The adapter went away: show the port as closed rather than a green lamp
 // over a dead line.
 void Form1::onLinkLost()
 {
-    if (portFlagOpen())
-        closeBranch();
+    if (!portFlagOpen())
+        return;
+    closeBranch();
+    setLampTip(lampLostTip(portName(MSComm1->commPort()), MSComm1->openStatus().device,
+                           tipsInChinese(m_env.langId)));
+}
+
+void Form1::refreshPortTips()
+{
+    const bool chinese = tipsInChinese(m_env.langId);
+    const QList<PortInfo> ports = portInfos(m_env.exeDir, ui.Combo1->count());
+    for (int i = 0; i < ports.size(); ++i)
+        ui.Combo1->setItemData(i, portItemTip(ports[i], chinese), Qt::ToolTipRole);
+}
+
+// Screen readers get what the tip shows.
+void Form1::setLampTip(const QString &tip)
+{
+    ui.Shape1->setToolTip(tip);
+    ui.Shape1->setAccessibleDescription(tip);
 }
 
 void Form1::Command6_Click()

@@ -1,6 +1,8 @@
 // The log box, the port lamp and the two pictures drawn in code.
 #include "widgets.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLinearGradient>
 #include <QPaintEvent>
 #include <QPainter>
@@ -14,6 +16,36 @@ namespace movra {
 
 namespace {
 const QString CrLf = QStringLiteral("\r\n");
+}
+
+// ---------------------------------------------------------------- list drop-down
+
+namespace {
+
+// Watches the popup that holds the combo's list.
+class DropDownWatch : public QObject {
+public:
+    DropDownWatch(QObject *parent, std::function<void()> dropping)
+        : QObject(parent), m_dropping(std::move(dropping)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            m_dropping();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_dropping;
+};
+
+} // namespace
+
+void onListDropDown(QComboBox *combo, std::function<void()> dropping)
+{
+    QWidget *popup = combo->view()->parentWidget();
+    popup->installEventFilter(new DropDownWatch(combo, std::move(dropping)));
 }
 
 // ---------------------------------------------------------------- LogBox

@@ -6,6 +6,9 @@
 #include <QIcon>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
+
+class QComboBox;
 
 namespace movra {
 
@@ -51,6 +54,9 @@ protected:
 private:
     int m_color = Red;
 };
+
+// Runs `dropping` each time the combo's list drops down, before it shows.
+void onListDropDown(QComboBox *combo, std::function<void()> dropping);
 
 // Front panel of a panel meter, 289 x 102 px; its display window lies 16 px
 // from the left and 8 px from the top, about 257 x 52 px.

@@ -1,0 +1,79 @@
+#include "porttips.h"
+
+#include <QStringList>
+
+namespace movra {
+
+namespace {
+
+// "COM1 → /dev/ttyUSB0"; just "COM1" where the port is its own device.
+QString heading(const QString &name, const QString &device)
+{
+    if (device.isEmpty() || device == name)
+        return name;
+    return name + QStringLiteral(" → ") + device;
+}
+
+QString tr(bool chinese, const char *english, const char16_t *zh)
+{
+    return chinese ? QString::fromUtf16(zh) : QString::fromUtf8(english);
+}
+
+QString failureText(const OpenStatus &status, bool chinese)
+{
+    switch (status.failure) {
+    case OpenFailure::None:
+        return tr(chinese, "open", u"已開啟");
+    case OpenFailure::NoDevice:
+        return tr(chinese, "no such device", u"沒有這個裝置");
+    case OpenFailure::LinkLeadsNowhere:
+        return tr(chinese, "no such device, the link leads nowhere",
+                  u"沒有這個裝置,連結指向不存在的路徑");
+    case OpenFailure::PermissionDenied:
+        return tr(chinese,
+                  "permission denied. Add the user to the dialout group "
+                  "(sudo adduser $USER dialout), then log in again.",
+                  u"權限不足。請將使用者加入 dialout 群組(sudo adduser $USER dialout),再重新登入。");
+    case OpenFailure::InUse:
+        return tr(chinese, "in use by another program", u"正被其他程式使用");
+    case OpenFailure::NotSerial:
+        return tr(chinese, "not a serial device", u"不是序列埠裝置");
+    case OpenFailure::Other:
+        break;
+    }
+    return tr(chinese, "cannot open: ", u"無法開啟:") + status.detail;
+}
+
+} // namespace
+
+QString portItemTip(const PortInfo &info, bool chinese)
+{
+    QStringList lines{heading(info.name, info.device)};
+    if (info.present) {
+        if (info.pseudoTerminal)
+            lines << tr(chinese, "pseudo-terminal", u"虛擬終端");
+        for (const QString &known : {info.description, info.manufacturer})
+            if (!known.isEmpty())
+                lines << known;
+        if (!info.serialNumber.isEmpty())
+            lines << tr(chinese, "serial number ", u"序號 ") + info.serialNumber;
+    } else if (info.notSerial) {
+        lines << tr(chinese, "not a serial device", u"不是序列埠裝置");
+    } else {
+        lines << tr(chinese, "not present", u"不存在");
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese)
+{
+    return heading(name, status.device) + tr(chinese, ": ", u":") + failureText(status, chinese);
+}
+
+QString lampLostTip(const QString &name, const QString &device, bool chinese)
+{
+    return heading(name, device)
+           + tr(chinese, ": the link was lost", u":連線已中斷");
+}
+
+} // namespace movra

@@ -1,0 +1,19 @@
+#pragma once
+// Tooltips of the port panel in the caption language: where each port list
+// item goes, and what became of the last open (on the lamp).
+#include "portinfo.h"
+#include <QString>
+
+namespace movra {
+
+// "COM1 → /dev/ttyUSB0", then what is known of the device, one item a line,
+// or "not present".
+QString portItemTip(const PortInfo &info, bool chinese);
+
+// After an open: "COM1 → /dev/ttyUSB0: open", or the reason it failed.
+QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese);
+
+// After the device went away while open.
+QString lampLostTip(const QString &name, const QString &device, bool chinese);
+
+} // namespace movra
