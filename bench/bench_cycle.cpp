@@ -4,31 +4,22 @@
 // 2. the overhead of one manual read cycle beyond its 0.2 s wait (the window
 //    offscreen, a scripted meter answering at once);
 // 3. the time to add one line on top of a log of 1 000 and of 100 000 lines.
-#include "clock.h"
-#include "fakemeter.h"
-#include "form1.h"
+#include "form1fixture.h"
+#include "testkit.h"
 #include "widgets.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 using namespace movra;
+using movra::test::cpuSeconds;
 
 namespace {
-
-double cpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 double median(std::vector<double> v)
 {
@@ -52,21 +43,12 @@ void waitCpu()
 
 void cycleOverhead()
 {
-    QTemporaryDir dir;
-    SystemClock clock;
-    FakeMeter *meter = nullptr;
-    Form1Environment env;
-    env.exeDir = dir.path();
-    env.clock = &clock;
-    env.makePort = [&] {
-        auto m = std::make_unique<FakeMeter>(clock);
-        meter = m.get();
-        return m;
-    };
-    env.quit = [] {};
-    Form1 form(std::move(env));
+    test::Window w(0x0409, {}, {}, true);
+    Form1 &form = *w.form;
+    const Clock &clock = w.systemClock;
     form.show();
     form.Command1_Click();
+    FakeMeter *meter = w.fake;
     meter->setAnswerDelay(0.01);
     meter->setRegister(0, 0x1234);
     std::vector<double> overheads;

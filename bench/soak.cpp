@@ -6,9 +6,7 @@
 // reading at the start and at the end, and the logs' text size. --control
 // presses "Clear" every 10 000 readings: with the logs kept short, what is left
 // of the memory growth is growth that does not come from the logs.
-#include "clock.h"
-#include "fakemeter.h"
-#include "form1.h"
+#include "form1fixture.h"
 #include "widgets.h"
 
 #include <QApplication>
@@ -74,12 +72,6 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -101,27 +93,11 @@ int main(int argc, char *argv[])
         }
     }
 
-    QTemporaryDir dir;
-    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("item"))
-        || !writeFile(dir.filePath(QStringLiteral("RTU_SETUP.TXT")), "1\r\nMV-8\r\n")
-        || !writeFile(dir.filePath(QStringLiteral("item/MV-8.TXT")), model)) {
-        std::fprintf(stderr, "soak: cannot write the model files\n");
-        return 1;
-    }
-
-    VirtualClock clock;
-    FakeMeter *meter = nullptr;
-    Form1Environment env;
-    env.exeDir = dir.path();
-    env.clock = &clock;
-    env.makePort = [&] {
-        auto m = std::make_unique<FakeMeter>(clock);
-        meter = m.get();
-        return m;
-    };
-    env.quit = [] {};
-    Form1 form(std::move(env));
-    const Form1Controls &ui = form.controls();
+    test::Window w(0x0409, {}, {{QStringLiteral("RTU_SETUP.TXT"), "1\r\nMV-8\r\n"}, {QStringLiteral("item/MV-8.TXT"), model}});
+    Form1 &form = *w.form;
+    VirtualClock &clock = w.clock;
+    FakeMeter *&meter = w.fake;
+    const Form1Controls &ui = w.ui();
 
     for (quint16 a : {0x0000, 0x0001, 0x0002, 0x0003, 0x0004, 0x0010, 0x0011, 0x0101, 0x0102})
         meter->setRegister(a, quint16(200 + a));

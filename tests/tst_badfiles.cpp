@@ -18,6 +18,7 @@
 
 using namespace movra;
 using movra::test::hex;
+using movra::test::ModelWindow;
 using movra::test::Window;
 using movra::test::items;
 using movra::test::padded;
@@ -74,6 +75,26 @@ QByteArray binaryLine(qsizetype size, quint32 seed)
     return out;
 }
 
+// Puts `content` at `relative` below `dir`. "<removed>", "<folder>", "<pipe>"
+// and "<device>" stand for no file, a folder, a named pipe with no writer and a
+// link to an endless device; any other content is written as Latin-1, one byte
+// per character.
+bool putBelow(const QString &dir, const QString &relative, const QString &content)
+{
+    const QString path = QDir(dir).filePath(relative);
+    QFile::remove(path);
+    QDir(path).removeRecursively();
+    if (content == QLatin1String("<removed>"))
+        return !QFileInfo::exists(path);
+    if (content == QLatin1String("<folder>"))
+        return QDir().mkpath(path);
+    if (content == QLatin1String("<pipe>"))
+        return QDir().mkpath(QFileInfo(path).path()) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    if (content == QLatin1String("<device>"))
+        return QDir().mkpath(QFileInfo(path).path()) && QFile::link(QStringLiteral("/dev/zero"), path);
+    return writeFileBelow(dir, relative, content.toLatin1());
+}
+
 // A folder that stands for the executable's, filled before the window starts.
 struct Folder {
     QTemporaryDir dir;
@@ -85,53 +106,21 @@ struct Folder {
     {
         return writeFileBelow(dir.path(), relative, bytes);
     }
-    // "<removed>", "<folder>", "<pipe>" and "<device>" stand for no file, a
-    // folder, a named pipe with no writer and a link to an endless device;
-    // any other content is written as Latin-1, one byte per character.
-    bool put(const QString &relative, const QString &content) const
-    {
-        QFile::remove(path(relative));
-        QDir(path(relative)).removeRecursively();
-        if (content == QLatin1String("<removed>"))
-            return !QFileInfo::exists(path(relative));
-        if (content == QLatin1String("<folder>"))
-            return QDir().mkpath(path(relative));
-        if (content == QLatin1String("<pipe>"))
-            return QDir().mkpath(QFileInfo(path(relative)).path())
-                && ::mkfifo(QFile::encodeName(path(relative)).constData(), 0600) == 0;
-        if (content == QLatin1String("<device>"))
-            return QDir().mkpath(QFileInfo(path(relative)).path())
-                && QFile::link(QStringLiteral("/dev/zero"), path(relative));
-        return write(relative, content.toLatin1());
-    }
+    bool put(const QString &relative, const QString &content) const { return putBelow(dir.path(), relative, content); }
 };
 
-// A window in a folder whose model "M" is item/M.TXT, port open.
-struct ModelWindow {
-    explicit ModelWindow(const QByteArray &model, std::uint16_t langId = English)
-    {
-        const bool written = folder.write("RTU_SETUP.TXT", "1\r\nM\r\n") && folder.write("item/M.TXT", model);
-        window = std::make_unique<Window>(langId, folder.path());
-        if (!written)
-            QTest::qFail("cannot write the model file", __FILE__, __LINE__);
-        window->form->Command1_Click();
-        stock(window->fake);
-    }
-    Form1 &form() const { return *window->form; }
-    FakeMeter &fake() const { return *window->fake; }
-    const Form1Controls &ui() const { return window->ui(); }
-    bool put(const QString &content) const { return folder.put("item/M.TXT", content); }
-    QList<int> registersRead() const
-    {
-        QList<int> out;
-        for (const QByteArray &f : fake().written())
-            out << ((quint8(f[2]) << 8) | quint8(f[3]));
-        return out;
-    }
+// The model window's file M replaced (see putBelow).
+bool putModel(const ModelWindow &w, const QString &content)
+{
+    return putBelow(w.dirPath, QStringLiteral("item/M.TXT"), content);
+}
 
-    Folder folder;
-    std::unique_ptr<Window> window;
-};
+// The model window with its port open and the meter stocked.
+void openStocked(ModelWindow &w)
+{
+    w.open();
+    stock(w.fake);
+}
 
 } // namespace
 
@@ -347,29 +336,30 @@ void BadFilesTest::connectWithBadModelFile()
     QFETCH(QByteArray, sent);
     QFETCH(QString, value);
     ModelWindow w("1\r\n0020-4 KWH\r\n", std::uint16_t(langId));
-    w.fake().setRegister(0x21, 1033);
+    openStocked(w);
+    w.fake->setRegister(0x21, 1033);
     w.ui().Combo7->setEditText("M");
-    w.form().Command2_Click();
+    w.form->Command2_Click();
     QCOMPARE(w.ui().signal1->text(), QString::number((1032 << 16) | 1033));
-    w.fake().removeRegister(0x21);
-    w.fake().clearWritten();
+    w.fake->removeRegister(0x21);
+    w.fake->clearWritten();
 
-    QVERIFY(w.put(model));
-    w.form().Command2_Click();
+    QVERIFY(putModel(w, model));
+    w.form->Command2_Click();
     if (sent.isEmpty()) {
-        QVERIFY(w.fake().written().isEmpty());
+        QVERIFY(w.fake->written().isEmpty());
     } else {
-        QCOMPARE(w.fake().written().size(), 1);
-        QCOMPARE(w.fake().written().first().left(6), sent);
+        QCOMPARE(w.fake->written().size(), 1);
+        QCOMPARE(w.fake->written().first().left(6), sent);
     }
     QCOMPARE(w.ui().signal1->text(), value);
-    QCOMPARE(w.ui().signal2->text(), value.isEmpty() ? w.form().ConnectHint : QString());
+    QCOMPARE(w.ui().signal2->text(), value.isEmpty() ? w.form->ConnectHint : QString());
 
     // Nothing is left broken: the next good file works.
-    QVERIFY(w.put("1\r\n0030-2 HZ\r\n"));
-    w.form().Command2_Click();
+    QVERIFY(putModel(w, "1\r\n0030-2 HZ\r\n"));
+    w.form->Command2_Click();
     QCOMPARE(w.ui().signal1->text(), QStringLiteral("1048"));
-    QCOMPARE(w.window->quits, 0);
+    QCOMPARE(w.quits, 0);
 }
 
 // ---------------------------------------------------------------- the scan
@@ -410,20 +400,21 @@ void BadFilesTest::scanWithChangingModelFile()
     QFETCH(bool, duringWait);
     QFETCH(QList<int>, registers);
     ModelWindow w("3\r\n0010-2 VOLT\r\n0020-2 AMP\r\n0030-2 HZ\r\n", std::uint16_t(langId));
+    openStocked(w);
     w.ui().Combo5->setEditText("M");
-    w.form().Command10_Click();
+    w.form->Command10_Click();
 
     // One tick, and what it must leave: a reading gives one list line whose
     // value is the one its answer carried; no reading, no line.
     auto tick = [&] {
-        const qsizetype sentBefore = w.fake().written().size();
+        const qsizetype sentBefore = w.fake->written().size();
         const int linesBefore = w.ui().Text12->lineCount();
-        w.form().Timer2_Timer();
-        const qsizetype sent = w.fake().written().size() - sentBefore;
+        w.form->Timer2_Timer();
+        const qsizetype sent = w.fake->written().size() - sentBefore;
         QVERIFY(sent <= 1);
         QCOMPARE(w.ui().Text12->lineCount(), linesBefore + int(sent));
         if (sent == 1) {
-            const QString expected = valueFor(w.fake().written().last());
+            const QString expected = valueFor(w.fake->written().last());
             QCOMPARE(w.ui().Text5->text(), expected);
             QCOMPARE(w.ui().Text12->text().section(QStringLiteral("\r\n"), 0, 0).section(QStringLiteral("--"), 2, 2),
                      expected);
@@ -432,33 +423,33 @@ void BadFilesTest::scanWithChangingModelFile()
 
     tick();
     QCOMPARE(w.registersRead(), QList<int>{0x10});
-    w.fake().clearWritten();
+    w.fake->clearWritten();
     bool done = false;
     if (duringWait) {
-        w.window->clock.setDuringWait([&] {
+        w.clock.setDuringWait([&] {
             if (!done)
-                done = w.put(change);
+                done = putModel(w, change);
         });
     } else {
-        QVERIFY(w.put(change));
+        QVERIFY(putModel(w, change));
     }
     for (int i = 0; i < 8; ++i) {
         tick();
         if (QTest::currentTestFailed())
             return;
     }
-    w.window->clock.setDuringWait({});
+    w.clock.setDuringWait({});
     QCOMPARE(w.registersRead(), registers);
     if (duringWait) // the reading under way listed its own register's value
         QVERIFY(w.ui().Text12->text().contains(QStringLiteral("40033--0020--1032--AMP\r\n")));
     QVERIFY(w.ui().Timer2->isActive());
     QVERIFY(!w.ui().Command11->isHidden());
-    QCOMPARE(w.window->quits, 0);
+    QCOMPARE(w.quits, 0);
 
     // A good file again: a whole pass reads its three registers, each listed
     // with its own value.
-    QVERIFY(w.put("3\r\n0010-2 VOLT\r\n0020-2 AMP\r\n0030-2 HZ\r\n"));
-    w.fake().clearWritten();
+    QVERIFY(putModel(w, "3\r\n0010-2 VOLT\r\n0020-2 AMP\r\n0030-2 HZ\r\n"));
+    w.fake->clearWritten();
     for (int i = 0; i < 8; ++i)
         tick();
     QList<int> read = w.registersRead();
@@ -473,13 +464,14 @@ void BadFilesTest::scanWithChangingModelFile()
 void BadFilesTest::refusedReadListsNoValue()
 {
     ModelWindow w("2\r\n0010-2 VOLT\r\n0020-2 AMP\r\n");
+    openStocked(w);
     w.ui().Combo5->setEditText("M");
-    w.form().Command10_Click();
-    w.form().Timer2_Timer();
+    w.form->Command10_Click();
+    w.form->Timer2_Timer();
     QCOMPARE(w.ui().Text5->text(), QStringLiteral("1016"));
     w.ui().Text1->setText("");
-    w.form().Timer2_Timer();
-    QCOMPARE(w.fake().written().size(), 1);
+    w.form->Timer2_Timer();
+    QCOMPARE(w.fake->written().size(), 1);
     QCOMPARE(w.ui().Text12->text(), QStringLiteral("40033--0020----AMP\r\n40017--0010--1016--VOLT\r\n"));
     QVERIFY(w.ui().signal1->text().isEmpty());
 }

@@ -1,16 +1,13 @@
 #include "frame.h"
 #include "response.h"
+#include "support/testkit.h"
 
 #include <QtTest>
 
 using namespace movra;
+using movra::test::hex;
 
 namespace {
-
-QByteArray hex(const char *spaced)
-{
-    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
-}
 
 QueryFrame frameOf(const char *spaced)
 {

@@ -12,59 +12,12 @@
 
 using namespace movra;
 using movra::test::hex;
+using movra::test::ModelWindow;
 using movra::test::Window;
 
 namespace {
 
 const QByteArray twoEntries = "2\r\n0010-2 VOLT\r\n0020+4 POWER\r\n";
-
-// A window whose setup list names model "M" with the given file.
-struct ModelWindow : Window {
-    explicit ModelWindow(const QByteArray &model, std::uint16_t langId = 0x0409) : Window(langId, prepare(model))
-    {
-    }
-    static QString prepare(const QByteArray &model)
-    {
-        static int n = 0;
-        const QString path = QDir::temp().filePath(QStringLiteral("movra-scan-%1-%2")
-                                                       .arg(QCoreApplication::applicationPid())
-                                                       .arg(++n));
-        QDir().mkpath(path + "/item");
-        QFile setup(path + "/RTU_SETUP.TXT");
-        setup.open(QIODevice::WriteOnly);
-        setup.write("2\r\nM\r\nN\r\n");
-        QFile item(path + "/item/M.TXT");
-        item.open(QIODevice::WriteOnly);
-        item.write(model);
-        return path;
-    }
-    ~ModelWindow()
-    {
-        form.reset();
-        QDir(dirPath).removeRecursively();
-    }
-    void open()
-    {
-        form->Command1_Click();
-        QVERIFY(fake->portOpen());
-    }
-    // One tick of Timer2, as the timer raises it.
-    void tick() { form->Timer2_Timer(); }
-    QStringList list() const
-    {
-        QStringList lines = ui().Text12->text().split(QStringLiteral("\r\n"));
-        lines.removeLast();
-        return lines;
-    }
-    // Registers read, in order, from the frames written.
-    QList<int> registersRead() const
-    {
-        QList<int> out;
-        for (const QByteArray &f : fake->written())
-            out << ((quint8(f[2]) << 8) | quint8(f[3]));
-        return out;
-    }
-};
 
 } // namespace
 
@@ -208,7 +161,7 @@ void ScanTest::ticksVisitEntriesThenRest()
     ModelWindow w(twoEntries);
     w.open();
     w.fake->setRegister(0x0010, 250);
-    w.fake->setRegisters(0x0020, {0, 1500});
+    w.fake->setRegisters(0x0020, {0xDC05, 0}); // a "+" entry: 1500 low byte first
     w.form->Command10_Click();
     QVERIFY(w.ui().Timer2->isActive());
     QCOMPARE(w.ui().Timer2->interval(), 300);
@@ -223,8 +176,8 @@ void ScanTest::ticksVisitEntriesThenRest()
     QCOMPARE(w.registersRead(), (QList<int>{0x10, 0x20, 0x10, 0x20}));
     QCOMPARE(w.list().size(), 4);
     QCOMPARE(w.form->ScanTickCount, 4);
-    // The scan's reads always join 4 bytes in the order received.
-    QCOMPARE(w.form->ByteOrderSign, QStringLiteral("-"));
+    // The scan joins 4 bytes as the entry's sign says, as Connect does.
+    QCOMPARE(w.form->ByteOrderSign, QStringLiteral("+"));
 }
 
 void ScanTest::stopThenStart()
@@ -251,7 +204,7 @@ void ScanTest::clearDuringScan()
     ModelWindow w(twoEntries);
     w.open();
     w.fake->setRegister(0x0010, 7);
-    w.fake->setRegisters(0x0020, {0, 8});
+    w.fake->setRegisters(0x0020, {0x0800, 0});
     w.form->Command10_Click();
     w.tick();
     w.form->Command4_Click();

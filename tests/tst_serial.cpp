@@ -6,6 +6,7 @@
 #include "frame.h"
 #include "qtcommport.h"
 #include "simline.h"
+#include "testkit.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -19,20 +20,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 using namespace movra;
+using movra::test::cpuSeconds;
+using movra::test::hex;
 
 Q_DECLARE_METATYPE(std::optional<LineSettings>)
 
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
 
 QByteArray request(std::uint8_t slave, std::uint8_t function, std::uint16_t address,
                    std::uint16_t operand)
@@ -49,14 +46,6 @@ bool crcFits(const QByteArray &frame)
         return false;
     const std::uint16_t crc = crc16(frame.left(frame.size() - 2));
     return quint8(frame[frame.size() - 2]) == (crc & 0xFF) && quint8(frame.back()) == (crc >> 8);
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // The far end of a pseudo-terminal pair, opened raw and non-blocking.

@@ -3,6 +3,8 @@
 #include "clock.h"
 #include "fakemeter.h"
 #include "form1.h"
+#include "testkit.h"
+#include "widgets.h"
 
 #include <QDir>
 #include <QComboBox>
@@ -11,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <utility>
 
 namespace movra::test {
 
@@ -23,16 +26,27 @@ inline bool writeFileBelow(const QString &dir, const QString &relative, const QB
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
+// Files written below the window's folder before it starts: {"item/M.TXT", bytes}.
+using Files = QList<std::pair<QString, QByteArray>>;
+
 struct Window {
-    explicit Window(std::uint16_t langId = 0x0409, QString exeDir = {})
+    // `realTime`: the window and the meter run on the system clock (benchmarks)
+    // instead of `clock`.
+    explicit Window(std::uint16_t langId = 0x0409, QString exeDir = {}, const Files &files = {},
+                    bool realTime = false)
         : dirPath(exeDir.isEmpty() ? dir.path() : exeDir)
     {
+        for (const auto &[relative, bytes] : files) {
+            if (!writeFileBelow(dirPath, relative, bytes))
+                qFatal("cannot write %s", qPrintable(relative));
+        }
+        Clock *time = realTime ? static_cast<Clock *>(&systemClock) : &clock;
         Form1Environment env;
         env.exeDir = dirPath;
         env.langId = langId;
-        env.clock = &clock;
-        env.makePort = [this] {
-            auto meter = std::make_unique<FakeMeter>(clock);
+        env.clock = time;
+        env.makePort = [this, time] {
+            auto meter = std::make_unique<FakeMeter>(*time);
             fake = meter.get();
             return meter;
         };
@@ -52,9 +66,42 @@ struct Window {
     QTemporaryDir dir;
     QString dirPath;
     VirtualClock clock;
+    SystemClock systemClock;
     FakeMeter *fake = nullptr;
     int quits = 0;
     std::unique_ptr<Form1> form;
+};
+
+// A window whose setup list names models "M" (item/M.TXT, the given file) and
+// "N" (no file).
+struct ModelWindow : Window {
+    explicit ModelWindow(const QByteArray &model, std::uint16_t langId = 0x0409)
+        : Window(langId, {}, {{QStringLiteral("RTU_SETUP.TXT"), "2\r\nM\r\nN\r\n"}, {QStringLiteral("item/M.TXT"), model}})
+    {
+    }
+    QString modelPath() const { return QDir(dirPath).filePath(QStringLiteral("item/M.TXT")); }
+    void open()
+    {
+        form->Command1_Click();
+        QVERIFY(fake->portOpen());
+    }
+    // One tick of Timer2, as the timer raises it.
+    void tick() { form->Timer2_Timer(); }
+    // The scan list's lines, newest first.
+    QStringList list() const
+    {
+        QStringList lines = ui().Text12->text().split(QStringLiteral("\r\n"));
+        lines.removeLast();
+        return lines;
+    }
+    // Registers read, in order, from the frames written.
+    QList<int> registersRead() const
+    {
+        QList<int> out;
+        for (const QByteArray &f : fake->written())
+            out << ((quint8(f[2]) << 8) | quint8(f[3]));
+        return out;
+    }
 };
 
 // The items of a list, in order.
@@ -72,11 +119,6 @@ inline QStringList padded(QStringList names)
     while (names.size() < 18)
         names << QString();
     return names;
-}
-
-inline QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
 } // namespace movra::test
