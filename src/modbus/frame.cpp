@@ -39,6 +39,31 @@ QString hexByte(std::uint8_t b)
     return QString::number(b, 16).toUpper().rightJustified(2, QLatin1Char('0'));
 }
 
+double expectedLength(std::uint8_t function, double dataLength)
+{
+    constexpr double ReadHead = 3;  // slave, function, byte count
+    constexpr double WriteEcho = 6; // slave, function, register, value
+    return function == WriteSingleRegister ? WriteEcho : ReadHead + dataLength;
+}
+
+ByteOrder byteOrderOf(const QString &sign)
+{
+    if (sign == QLatin1String("-"))
+        return ByteOrder::AsReceived;
+    if (sign == QLatin1String("+"))
+        return ByteOrder::Reversed;
+    return ByteOrder::Unknown;
+}
+
+QString bytesLine(const QByteArray &bytes)
+{
+    QString line;
+    line.reserve(bytes.size() * 3);
+    for (char b : bytes)
+        line += hexByte(std::uint8_t(b)) + QLatin1Char(' ');
+    return line;
+}
+
 QString queryLine(const QueryFrame &frame)
 {
     QString line;

@@ -10,6 +10,20 @@ namespace movra {
 
 using QueryFrame = std::array<std::uint8_t, 8>;
 
+// The function codes the tool sends, and the bit a slave sets on an exception.
+inline constexpr std::uint8_t ReadHoldingRegisters = 0x03;
+inline constexpr std::uint8_t WriteSingleRegister = 0x06;
+inline constexpr std::uint8_t ExceptionFlag = 0x80;
+
+// Answer bytes in front of the CRC that a request calls for: slave, function,
+// byte count and the data bytes of a read; the six bytes of a write's echo.
+double expectedLength(std::uint8_t function, double dataLength);
+
+// How the four data bytes of a 4-byte read are joined: "-" as received, "+"
+// all four reversed; any other sign joins nothing.
+enum class ByteOrder { AsReceived, Reversed, Unknown };
+ByteOrder byteOrderOf(const QString &sign);
+
 // Modbus CRC-16: reflected polynomial A001H, initial FFFFH, no final XOR.
 std::uint16_t crc16(const std::uint8_t *data, std::size_t size);
 std::uint16_t crc16(const QByteArray &bytes);
@@ -21,6 +35,9 @@ QByteArray frameBytes(const QueryFrame &frame);
 
 // Two upper-case hexadecimal digits.
 QString hexByte(std::uint8_t b);
+
+// Every byte as "HH ", as an answer is rendered: "01 03 02 00 64 B9 AF ".
+QString bytesLine(const QByteArray &bytes);
 
 // The query log line: "01,03,00,00,00,01,84,0A".
 QString queryLine(const QueryFrame &frame);

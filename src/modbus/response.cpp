@@ -8,9 +8,11 @@ namespace movra {
 namespace {
 
 constexpr int ResponseSlots = 11;
-constexpr std::uint8_t ReadHolding = 0x03;
-constexpr std::uint8_t WriteSingle = 0x06;
-constexpr std::uint8_t ExceptionBit = 0x80;
+constexpr std::uint8_t ReadHolding = ReadHoldingRegisters;
+constexpr std::uint8_t WriteSingle = WriteSingleRegister;
+constexpr std::uint8_t ExceptionBit = ExceptionFlag;
+constexpr qsizetype ExceptionFrameLength = 5; // slave, function, code, CRC
+constexpr qsizetype RequestLength = 8;
 
 std::uint8_t byteAt(const QByteArray &bytes, qsizetype i)
 {
@@ -26,8 +28,8 @@ int registerCount(const QueryFrame &request)
 qsizetype requestedAnswerLength(const QueryFrame &request)
 {
     if (request[1] == ReadHolding)
-        return 5 + 2 * qsizetype(registerCount(request));
-    return 8; // 06H: the echo of the request
+        return ExceptionFrameLength + 2 * qsizetype(registerCount(request));
+    return RequestLength; // 06H: the echo of the request
 }
 
 // Length of the frame the answer's own header announces.
@@ -36,11 +38,11 @@ qsizetype announcedLength(const QueryFrame &request, const QByteArray &answer)
     if (answer.size() >= 2) {
         const std::uint8_t function = byteAt(answer, 1);
         if (function & ExceptionBit)
-            return 5;
+            return ExceptionFrameLength;
         if (function == ReadHolding && answer.size() >= 3)
-            return 5 + byteAt(answer, 2);
+            return ExceptionFrameLength + byteAt(answer, 2);
         if (function == WriteSingle)
-            return 8;
+            return RequestLength;
     }
     return requestedAnswerLength(request);
 }
@@ -49,6 +51,12 @@ qsizetype announcedLength(const QueryFrame &request, const QByteArray &answer)
 
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, const QString &byteOrderSign)
+{
+    return renderResponse(bytes, expectedLength, writeOption, lengthText, byteOrderOf(byteOrderSign));
+}
+
+RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
+                                const QString &lengthText, ByteOrder order)
 {
     // Slot i holds answer byte i; positions from 11 on have no slot, and a
     // position the answer did not reach keeps the empty text.
@@ -76,9 +84,9 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
     } else if (lengthText == QLatin1String("6")) {
         r.dataHex = join({3, 4, 5, 6, 7, 8});
     } else if (lengthText == QLatin1String("4")) {
-        if (byteOrderSign == QLatin1String("-"))
+        if (order == ByteOrder::AsReceived)
             r.dataHex = join({3, 4, 5, 6});
-        else if (byteOrderSign == QLatin1String("+"))
+        else if (order == ByteOrder::Reversed)
             r.dataHex = join({6, 5, 4, 3});
         // any other sign: the previous DataHex is converted again
     } else if (lengthText == QLatin1String("2")) {
@@ -116,6 +124,46 @@ AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer)
         return AnswerStatus::EchoMismatch;
     }
     return AnswerStatus::Ok;
+}
+
+qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer)
+{
+    return announcedLength(request, answer);
+}
+
+QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes)
+{
+    const QByteArray echo = frameBytes(request);
+    if (bytes.size() <= echo.size() || !bytes.startsWith(echo))
+        return bytes;
+    const QByteArray rest = bytes.mid(echo.size());
+    const AnswerStatus status = checkAnswer(request, rest);
+    return status == AnswerStatus::Ok || status == AnswerStatus::Exception ? rest : bytes;
+}
+
+Reason reasonOf(AnswerStatus status, const QByteArray &answer)
+{
+    switch (status) {
+    case AnswerStatus::Ok:
+        return {};
+    case AnswerStatus::Exception:
+        return {Reason::Exception, byteAt(answer, 2)};
+    case AnswerStatus::WrongSlave:
+        return {Reason::WrongSlave, byteAt(answer, 0)};
+    case AnswerStatus::WrongFunction:
+        return {Reason::WrongFunction};
+    case AnswerStatus::WrongByteCount:
+        return {Reason::WrongByteCount};
+    case AnswerStatus::BadCrc:
+        return {Reason::BadCrc};
+    case AnswerStatus::Short:
+        return {Reason::NoAnswer};
+    case AnswerStatus::ExtraBytes:
+        return {Reason::MoreThanOneFrame};
+    case AnswerStatus::EchoMismatch:
+        return {Reason::EchoMismatch};
+    }
+    return {Reason::NoAnswer};
 }
 
 QString answerStatusName(AnswerStatus status)

@@ -20,6 +20,8 @@ struct RenderedResponse {
 // byteOrderSign: "-" or "+" (4-byte data only). Bytes missing from a short
 // answer render as nothing.
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
+                                const QString &lengthText, ByteOrder order);
+RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, const QString &byteOrderSign);
 
 enum class AnswerStatus {
@@ -49,5 +51,38 @@ enum class AnswerStatus {
 AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer);
 
 QString answerStatusName(AnswerStatus status);
+
+// Length of the frame at the start of `answer`, CRC included, as its own
+// header announces it (the request's answer length when the header does not).
+qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer);
+
+// Local echo: when `bytes` begin with exactly the request's eight bytes and
+// what follows is this request's answer, intact (a value or an exception),
+// the answer alone; otherwise `bytes` as they are.
+QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes);
+
+// Why a request gave no value; None when its answer can be trusted.
+struct Reason {
+    enum Kind {
+        None,
+        NoAnswer,         // nothing, our own echo only, or no whole frame in time
+        Exception,        // detail: the exception code
+        BadCrc,
+        WrongSlave,       // detail: the slave that answered
+        WrongFunction,
+        WrongByteCount,
+        MoreThanOneFrame,
+        LateAnswer,       // the bytes are an earlier request's answer
+        EchoMismatch,     // a write's echo differs from the request
+        NotSentSlave,     // the slave address box holds no address
+        NotSentLength,    // the data length gives no register count
+    };
+    Kind kind = None;
+    int detail = 0;
+    bool operator==(const Reason &) const = default;
+};
+
+// The reason for a checked answer: Short counts as no answer.
+Reason reasonOf(AnswerStatus status, const QByteArray &answer);
 
 } // namespace movra
