@@ -738,6 +738,10 @@ void TestSerial::meterSimAnswers_data()
         << QStringList{"--delay", "400"} << volt << 0.2 << "" << false << 0;
     QTest::newRow("--delay 100 -> answer within 0.2 s")
         << QStringList{"--delay", "100"} << volt << 0.2 << "01 03 02 ?? ?? ?? ??" << true << 0;
+    QTest::newRow("--latency 0.4 holds back a good answer too")
+        << QStringList{"--latency", "0.4", "--fault-every", "9"} << volt << 0.2 << "" << false << 0;
+    QTest::newRow("--latency 0.1 -> answer within 0.2 s")
+        << QStringList{"--latency", "0.1"} << volt << 0.2 << "01 03 02 ?? ?? ?? ??" << true << 0;
     QTest::newRow("--echo puts the request in front")
         << QStringList{"--echo"} << volt << 0.2 << "01 03 00 00 00 01 84 0A 01 03 02 ?? ?? ?? ??" << true << 8;
     QTest::newRow("--wrong-slave 9") << QStringList{"--wrong-slave", "9"} << volt << 0.2

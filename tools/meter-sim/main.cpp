@@ -1,13 +1,17 @@
 // meter-sim: a panel meter on a serial line, a Modbus RTU slave on libmodbus.
 //
 //   meter-sim --device PATH (--model NAME | --file PATH) [--slave N] [--baud B]
-//             [--parity N|E|O] [--delay MS] [--silent] [--exception CODE]
+//             [--parity N|E|O] [--latency SECONDS] [--delay MS] [--silent]
+//             [--exception CODE]
 //             [--bad-crc] [--echo] [--noise N] [--split MS] [--pieces N]
 //             [--wrong-slave N] [--wrong-count] [--fault-every N] [--verbose]
 //
 // --model NAME serves <folder of meter-sim>/item/NAME.TXT. The fault options
 // spoil every answer, or with --fault-every N only the answer to every Nth
 // request for this slave (the Nth, the 2Nth, ...); the others are good.
+// --latency SECONDS holds back every answer that long after its request (a
+// slow meter or a gateway); --delay MS is the fault, a late spoiled answer,
+// and adds to it.
 // Prints "ready" on standard output once it listens; ends on SIGTERM or
 // SIGINT, and when the other end of the line goes away.
 #include "meter.h"
@@ -61,6 +65,7 @@ struct Options {
     int baud = 9600;
     char parity = 'N';
     bool verbose = false;
+    int latencyMs = 0; // every answer this long after its request
     Faults faults;
 };
 
@@ -73,10 +78,13 @@ void usage()
 {
     std::fprintf(stderr,
                  "usage: meter-sim --device PATH (--model NAME | --file PATH) [--slave N]\n"
-                 "                 [--baud B] [--parity N|E|O] [--delay MS] [--silent]\n"
-                 "                 [--exception CODE] [--bad-crc] [--echo] [--noise N]\n"
-                 "                 [--split MS] [--pieces N] [--wrong-slave N] [--wrong-count]\n"
-                 "                 [--fault-every N] [--verbose]\n");
+                 "                 [--baud B] [--parity N|E|O] [--latency SECONDS]\n"
+                 "                 [--delay MS] [--silent] [--exception CODE] [--bad-crc]\n"
+                 "                 [--echo] [--noise N] [--split MS] [--pieces N]\n"
+                 "                 [--wrong-slave N] [--wrong-count] [--fault-every N] [--verbose]\n"
+                 "  --latency SECONDS  every answer goes out this long after its request\n"
+                 "  --delay MS         a fault: the spoiled answers (see --fault-every) go out\n"
+                 "                     this much later still\n");
 }
 
 bool toInt(const char *text, int low, int high, int &out)
@@ -90,9 +98,21 @@ bool toInt(const char *text, int low, int high, int &out)
     return true;
 }
 
+// Seconds, "0.3", as whole milliseconds.
+bool toMs(const char *text, int high, int &out)
+{
+    char *end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !(v >= 0 && v * 1000 <= high))
+        return false;
+    out = int(v * 1000 + 0.5);
+    return true;
+}
+
 bool parseOptions(int argc, char **argv, Options &o)
 {
-    enum { Device = 1, Model, File, Slave, Baud, Parity, Delay, Silent, Exception, BadCrc,
+    enum { Device = 1, Model, File, Slave, Baud, Parity, Latency, Delay, Silent, Exception, BadCrc,
            Echo, Noise, Split, Pieces, WrongSlave, WrongCount, FaultEvery, Verbose };
     static const option longOptions[] = {
         {"device", required_argument, nullptr, Device},
@@ -101,6 +121,7 @@ bool parseOptions(int argc, char **argv, Options &o)
         {"slave", required_argument, nullptr, Slave},
         {"baud", required_argument, nullptr, Baud},
         {"parity", required_argument, nullptr, Parity},
+        {"latency", required_argument, nullptr, Latency},
         {"delay", required_argument, nullptr, Delay},
         {"silent", no_argument, nullptr, Silent},
         {"exception", required_argument, nullptr, Exception},
@@ -129,6 +150,7 @@ bool parseOptions(int argc, char **argv, Options &o)
             o.parity = char(std::toupper(static_cast<unsigned char>(optarg[0])));
             ok = optarg[0] && !optarg[1] && (o.parity == 'N' || o.parity == 'E' || o.parity == 'O');
             break;
+        case Latency: ok = toMs(optarg, 600000, o.latencyMs); break;
         case Delay: ok = toInt(optarg, 0, 600000, f.delayMs); break;
         case Silent: f.silent = true; break;
         case Exception: ok = toInt(optarg, 1, 255, f.exception); break;
@@ -359,7 +381,10 @@ int main(int argc, char **argv)
                                 : meter.answer(buffer + 1, std::size_t(n - 3));
         if (buffer[0] == MODBUS_BROADCAST_ADDRESS || pdu.empty())
             continue; // a broadcast is carried out, never answered
-        for (const Piece &piece : shape(line, request, buffer[0], pdu, f)) {
+        std::vector<Piece> pieces = shape(line, request, buffer[0], pdu, f);
+        if (!pieces.empty())
+            pieces.front().pauseMs += o.latencyMs;
+        for (const Piece &piece : pieces) {
             if (piece.pauseMs > 0)
                 sleepMs(piece.pauseMs);
             if (g_stop)
