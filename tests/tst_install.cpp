@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
+#include <QImage>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -492,8 +493,10 @@ void TestInstall::systemPlatformOnLinux()
     QSKIP("the home-folder mapping is the POSIX one");
 #else
     Machine m;
-    const QString home = m.path(u"home"_qs);
+    // A blank and a % to quote on the launcher's Exec line.
+    const QString home = m.path(u"home 100%"_qs);
     const QString config = m.path(u"config"_qs);
+    const QString data = m.path(u"data"_qs);
     QVERIFY(QDir().mkpath(home + u"/Bureau"_qs));
     QVERIFY(QDir().mkpath(config));
     writeFile(config + u"/user-dirs.dirs"_qs, "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n");
@@ -501,6 +504,7 @@ void TestInstall::systemPlatformOnLinux()
     writeFile(m.path(u"src/TYPE.BAT"_qs), "sleep 1\necho ran > \"$HOME/batch-ran\"\n");
     EnvGuard homeEnv("HOME", home.toLocal8Bit());
     EnvGuard configEnv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    EnvGuard dataEnv("XDG_DATA_HOME", data.toLocal8Bit());
 
     SystemPlatform platform(m.path(u"src"_qs));
     QCOMPARE(platform.driveRoot(), home);
@@ -519,9 +523,28 @@ void TestInstall::systemPlatformOnLinux()
     QVERIFY(link.isSymLink());
     QCOMPARE(link.symLinkTarget(), tool);
 
-    // A second run rewrites the shortcut in place.
+    // The menu's launcher starts the tool, shows its icon and is valid.
+    const QString launcher = data + u"/applications/movra-modbus.desktop"_qs;
+    const QString icon = data + u"/icons/hicolor/64x64/apps/movra-modbus.png"_qs;
+    const QByteArray entry = readFile(launcher);
+    QVERIFY2(entry.contains("\nExec=\"" + QString(tool).replace(u"%"_qs, u"%%"_qs).toUtf8() + "\"\n"),
+             entry.constData());
+    QVERIFY(entry.contains("\nIcon=movra-modbus\n"));
+    QCOMPARE(QImage(icon).size(), QSize(64, 64));
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(u"desktop-file-validate"_qs, {launcher});
+    QVERIFY2(validate.waitForFinished(), "desktop-file-validate missing (scripts/deps installs it)");
+    const QByteArray complaints = validate.readAll();
+    QVERIFY2(validate.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
+
+    // A second run rewrites the shortcut in place, and the launcher and icon.
+    writeFile(launcher, "stale");
+    writeFile(icon, "stale");
     QVERIFY(runInstallation(platform)[27]);
     QCOMPARE(QFileInfo(link.filePath()).symLinkTarget(), tool);
+    QCOMPARE(readFile(launcher), entry);
+    QCOMPARE(QImage(icon).size(), QSize(64, 64));
 
     QVERIFY(QDir(home + u"/Bureau"_qs).removeRecursively());
     QCOMPARE(platform.desktopFolder(), QString());

@@ -155,4 +155,13 @@ bool SystemPlatform::makeShortcut(const QString &link, const QString &target)
 }
 #endif
 
+QString SystemPlatform::launcherDataHome() const
+{
+#ifdef Q_OS_LINUX
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+#else
+    return {};
+#endif
+}
+
 } // namespace movra

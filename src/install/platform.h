@@ -24,6 +24,9 @@ public:
     virtual bool waitBatch(int msecs) = 0;
     // Writes (or rewrites) the shortcut `link` that starts `target`.
     virtual bool makeShortcut(const QString &link, const QString &target) = 0;
+    // Where the application menu's launcher and icon go ($XDG_DATA_HOME);
+    // empty where there is no such menu: then none is written.
+    virtual QString launcherDataHome() const { return {}; }
 };
 
 // The machine the installer runs on.
@@ -39,6 +42,7 @@ public:
     bool startBatch(const QString &path) override;
     bool waitBatch(int msecs) override;
     bool makeShortcut(const QString &link, const QString &target) override;
+    QString launcherDataHome() const override;
 
 private:
     QString m_source;

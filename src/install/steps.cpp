@@ -1,5 +1,6 @@
 #include "steps.h"
 
+#include "launcher.h"
 #include "platform.h"
 
 #include <QDir>
@@ -103,8 +104,11 @@ bool runStep(const InstallStep &step, InstallPlatform &platform)
     case InstallStep::StartBatch:
         return platform.startBatch(step.path);
     case InstallStep::MakeShortcut: {
+        // Linux menus show launchers, not links: one beside the shortcut.
+        const QString dataHome = platform.launcherDataHome();
+        const bool launcher = dataHome.isEmpty() || writeLauncher(dataHome, step.path);
         const QString link = shortcutPath(platform.desktopFolder(), QDir::separator());
-        return !link.isEmpty() && platform.makeShortcut(link, step.path);
+        return !link.isEmpty() && platform.makeShortcut(link, step.path) && launcher;
     }
     case InstallStep::DeleteBatch:
         // The batch may still be reading its file; its outcome is not ours to judge.
