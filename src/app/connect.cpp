@@ -12,7 +12,12 @@ namespace movra {
 
 void Form1::Command2_Click()
 {
-    if (m_busy)
+    connectTest();
+}
+
+void Form1::connectTest()
+{
+    if (busy())
         return;
     ui.signal1->clear();
     ui.signal2->clear();
@@ -28,22 +33,28 @@ void Form1::Command2_Click()
     ByteOrderSign = entry.sign;
     const WordBytes reg = splitHexWord(entry.address);
 
-    QueryFrame[0] = static_cast<std::uint8_t>(selectedIndex(ui.Combo6) + 1);
-    QueryFrame[1] = 0x03;
-    QueryFrame[2] = reg.high;
-    QueryFrame[3] = reg.low;
-    QueryFrame[4] = 0;
+    LineRequest request;
     // A length that is not a number keeps the previous count and length.
+    request.frame = QueryFrame;
+    request.expectedLength = ExpectedLength;
+    request.frame[0] = static_cast<std::uint8_t>(selectedIndex(ui.Combo6) + 1);
+    request.frame[1] = ReadHoldingRegisters;
+    request.frame[2] = reg.high;
+    request.frame[3] = reg.low;
+    request.frame[4] = 0;
     if (const auto length = numberOnly(entry.length)) {
         if (const auto count = roundToByte(*length / 2))
-            QueryFrame[5] = *count;
-        if (const auto expected = roundToInt32(3 + *length))
-            ExpectedLength = *expected;
+            request.frame[5] = *count;
+        if (const auto expected = roundToInt32(expectedLength(ReadHoldingRegisters, *length)))
+            request.expectedLength = *expected;
     }
+    request.order = byteOrderOf(entry.sign);
     ui.Combo4->setEditText(entry.length);
-    sendAndCollect();
+    const std::optional<QString> value = exchange(request, entry.length, ModbusLine::ClickSettleBudget);
+    if (!value)
+        refuse({Reason::LateAnswer});
 
-    if (ui.signal1->text().isEmpty())
+    if (!value || value->isEmpty())
         ui.signal2->setText(ConnectHint);
     else
         ui.Label12->setText(statusLine());

@@ -22,16 +22,20 @@ void Form1::Check1_Click()
     if (state == Qt::Checked) {
         setFixedHeight(pixels(OperatorHeightTwips + EngineerExtraTwips));
         move(x(), pixels(EngineerTopTwips));
-        ui.Combo6->setEnabled(false);
-        ui.Combo7->setEnabled(false);
-        ui.Command2->setEnabled(false);
+        setConnectLocked(true);
     } else if (state == Qt::Unchecked) {
         setFixedHeight(pixels(OperatorHeightTwips));
-        ui.Combo6->setEnabled(true);
-        ui.Combo7->setEnabled(true);
-        ui.Command2->setEnabled(true);
+        setConnectLocked(false);
         Command11_Click();
     }
+}
+
+// Engineer mode locks Connect's address, model and button.
+void Form1::setConnectLocked(bool locked)
+{
+    ui.Combo6->setEnabled(!locked);
+    ui.Combo7->setEnabled(!locked);
+    ui.Command2->setEnabled(!locked);
 }
 
 } // namespace movra

@@ -52,10 +52,16 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     ui.Text2->setValidator(new QRegularExpressionValidator(hex, ui.Text2));
     ui.Text6->setValidator(new QRegularExpressionValidator(hex, ui.Text6));
 
-    MSComm1 = m_env.makePort();
+    std::unique_ptr<SerialPort> port = m_env.makePort();
+    MSComm1 = port.get();
     MSComm1->setParent(nullptr);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(MSComm1.get(), &SerialPort::linkLost, this, &Form1::onLinkLost);
+    m_line = std::make_unique<ModbusLine>(std::move(port), *m_env.clock);
+    m_line->setOnSend([this](const movra::QueryFrame &sent) {
+        QueryFrame = sent;
+        ShowQuery();
+    });
+    connect(MSComm1, &SerialPort::linkLost, this, &Form1::onLinkLost);
     onListDropDown(ui.Combo1, [this] { refreshPortTips(); });
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -155,12 +161,14 @@ void Form1::english()
 {
     applyCaptions(this, englishTable());
     ConnectHint = englishTable().connectHint;
+    m_captions = &englishTable();
 }
 
 void Form1::chinese()
 {
     applyCaptions(this, chineseTable());
     ConnectHint = chineseTable().connectHint;
+    m_captions = &chineseTable();
 }
 
 } // namespace movra

@@ -3,6 +3,8 @@
 // the handlers that glue the pure code to the widgets.
 #include "controls.h"
 #include "frame.h"
+#include "modbusline.h"
+#include "scancursor.h"
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
@@ -15,6 +17,7 @@ namespace movra {
 
 class SerialPort;
 class Clock;
+struct CaptionTable;
 
 // What the window needs from the machine; tests hand in fakes.
 struct Form1Environment {
@@ -33,6 +36,7 @@ public:
 
     const Form1Controls &controls() const { return ui; }
     SerialPort &port() { return *MSComm1; }
+    ModbusLine &line() { return *m_line; }
 
     // Handlers, also called directly (start-up, the decoder, the scan).
     void Form_Load();
@@ -63,14 +67,17 @@ public:
     QString ByteOrderSign;
     QString DataHex;
     QString ConnectHint;
-    double ScanLastLine = 0;
-    std::int32_t ScanLine = 0;
-    int ScanTickCount = 0;
+private:
+    ScanCursor m_scan;
+public:
+    double &ScanLastLine = m_scan.lastLine;
+    std::int32_t &ScanLine = m_scan.line;
+    int &ScanTickCount = m_scan.readings;
 
     // True while a transaction waits for its answer.
-    bool busy() const { return m_busy; }
+    bool busy() const { return m_line->busy(); }
 
-    static constexpr int ReadingsPerReconnect = 3600;
+    static constexpr int ReadingsPerReconnect = ScanCursor::ReadingsPerReconnect;
 
 protected:
     bool event(QEvent *e) override;
@@ -91,23 +98,33 @@ private:
     static int selectedIndex(const QComboBox *combo);
     QString statusLine() const;
     void setSendButtonsEnabled(bool on);
-    // Transactions
-    void sendAndCollect();
-    void CRC();
+    // Transactions: run a request on the line and show what came back. The
+    // value shown, empty for none; no outcome when the line did not take it.
+    std::optional<QString> exchange(const LineRequest &request, const QString &lengthText,
+                                    double settleBudget);
+    QString showOutcome(const LineOutcome &outcome, const LineRequest &request,
+                        const QString &lengthText);
+    QString showValue(const QString &dataHex);
     void ShowQuery();
-    void ShowResponse();
     void clearValue();
+    // Why the last request gave no value, on Text5 and signal1.
+    void showReason(const Reason &reason);
+    void refuse(const Reason &reason);
     void WaitSeconds(double seconds);
+    // Manual panel and Connect, also run by the scan's periodic step.
+    void connectTest();
+    void setConnectLocked(bool locked);
     // Line n of the definition file of the model that `model` names.
     std::optional<QString> modelLine(const QComboBox *model, std::int32_t n) const;
     // Scan
     void periodicReconnect();
-    void scanReading();
+    void scanReading(std::int32_t entryLine);
 
     Form1Environment m_env;
     Form1Controls ui{};
-    std::unique_ptr<SerialPort> MSComm1;
-    bool m_busy = false;    // a transaction waits for its answer
+    std::unique_ptr<ModbusLine> m_line; // owns the port
+    SerialPort *MSComm1 = nullptr;
+    const CaptionTable *m_captions = nullptr;
     bool m_ticking = false; // a scan tick runs
     bool m_activated = false;
 };

@@ -14,9 +14,6 @@
 namespace movra {
 
 namespace {
-constexpr std::uint8_t ReadHolding = 0x03;
-constexpr std::uint8_t WriteSingle = 0x06;
-
 void selectForCorrection(QWidget *box, QLineEdit *edit)
 {
     box->setFocus();
@@ -28,7 +25,7 @@ void selectForCorrection(QWidget *box, QLineEdit *edit)
 void Form1::Option1_Click()
 {
     ui.Option2->setChecked(false);
-    FunctionCode = ReadHolding;
+    FunctionCode = ReadHoldingRegisters;
     ui.Command3->setVisible(true);
     ui.Command5->setVisible(false);
     ui.Combo4->setVisible(true);
@@ -40,7 +37,7 @@ void Form1::Option1_Click()
 void Form1::Option2_Click()
 {
     ui.Option1->setChecked(false);
-    FunctionCode = WriteSingle;
+    FunctionCode = WriteSingleRegister;
     ui.Command5->setVisible(true);
     ui.Command3->setVisible(false);
     ui.Combo4->setVisible(false);
@@ -51,52 +48,41 @@ void Form1::Option2_Click()
 
 void Form1::Command3_Click()
 {
-    if (m_busy)
+    if (busy())
         return;
-    const WordBytes reg = splitHexWord(ui.Text2->text());
     ByteOrderSign = QStringLiteral("-");
-    const double count = leadingNumber(ui.Combo4->currentText()) / 2;
-    const auto slave = slaveAddressFromText(ui.Text1->text());
-    const auto countByte = roundToByte(count);
-    const auto expected = roundToInt32(count * 2 + 3);
-    if (!slave || !countByte || !expected) {
+    const QString lengthText = ui.Combo4->currentText();
+    const ReadPlan plan = planRead(ui.Text1->text(), ui.Text2->text(), lengthText, ByteOrder::AsReceived);
+    if (!plan.request) {
         // Not sent: nothing on screen may pass for this read's value.
-        clearValue();
-        if (!slave)
+        refuse(plan.refusal);
+        if (plan.refusal.kind == Reason::NotSentSlave)
             selectForCorrection(ui.Text1, ui.Text1);
         else
             selectForCorrection(ui.Combo4, ui.Combo4->lineEdit());
         return;
     }
-    QueryFrame[0] = *slave;
-    QueryFrame[1] = ReadHolding; // also when the scan reads while Write is chosen
-    QueryFrame[2] = reg.high;
-    QueryFrame[3] = reg.low;
-    QueryFrame[4] = 0;
-    QueryFrame[5] = *countByte;
-    ExpectedLength = *expected;
-    sendAndCollect();
+    if (!exchange(*plan.request, lengthText, ModbusLine::ClickSettleBudget))
+        refuse({Reason::LateAnswer});
 }
 
 void Form1::Command5_Click()
 {
-    if (m_busy)
+    if (busy())
         return;
-    const WordBytes reg = splitHexWord(ui.Text2->text());
-    const WordBytes value = splitHexWord(ui.Text6->text());
     const auto slave = slaveAddressFromText(ui.Text1->text());
     if (!slave) {
+        refuse({Reason::NotSentSlave});
         selectForCorrection(ui.Text1, ui.Text1);
         return;
     }
-    QueryFrame[0] = *slave;
-    QueryFrame[1] = static_cast<std::uint8_t>(FunctionCode);
-    QueryFrame[2] = reg.high;
-    QueryFrame[3] = reg.low;
-    QueryFrame[4] = value.high;
-    QueryFrame[5] = value.low;
-    ExpectedLength = 6;
-    sendAndCollect();
+    const WordBytes reg = splitHexWord(ui.Text2->text());
+    const WordBytes value = splitHexWord(ui.Text6->text());
+    LineRequest request;
+    request.frame = {*slave, static_cast<std::uint8_t>(FunctionCode), reg.high, reg.low, value.high, value.low, 0, 0};
+    request.expectedLength = int(expectedLength(WriteSingleRegister, 0));
+    if (!exchange(request, QString(), ModbusLine::ClickSettleBudget))
+        refuse({Reason::LateAnswer});
 }
 
 void Form1::Command4_Click()

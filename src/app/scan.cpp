@@ -7,6 +7,7 @@
 #include "texts.h"
 #include "widgets.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,7 +17,6 @@
 namespace movra {
 
 namespace {
-constexpr int FirstEntryLine = 2;
 constexpr int RegisterBase = 40001;
 constexpr double ReconnectPause = 0.1;
 } // namespace
@@ -29,12 +29,10 @@ std::optional<QString> Form1::modelLine(const QComboBox *model, std::int32_t n) 
 void Form1::Command10_Click()
 {
     const auto first = modelLine(ui.Combo5, 1);
-    ScanLastLine = (first ? leadingNumber(*first) : 0.0) + 1;
-    ScanLine = FirstEntryLine;
+    m_scan.start((first ? leadingNumber(*first) : 0.0) + 1);
     ui.Timer2->start();
     ui.Command10->setVisible(false);
     ui.Command11->setVisible(true);
-    ScanTickCount = 0;
 }
 
 void Form1::Command11_Click()
@@ -42,56 +40,69 @@ void Form1::Command11_Click()
     ui.Timer2->stop();
     ui.Command11->setVisible(false);
     ui.Command10->setVisible(true);
-    ScanTickCount = 0;
+    m_scan.stop();
 }
 
 void Form1::Timer2_Timer()
 {
-    // A tick that falls due while a reading or the reconnect's pause waits is
+    // A tick that falls due while a reading or the reconnect's pause waits,
+    // or while the line settles after a request without an answer, is
     // skipped, not nested.
-    if (m_busy || m_ticking)
+    if (busy() || m_ticking || m_line->settling())
         return;
     const QScopedValueRollback ticking(m_ticking, true);
-    // Past the last entry (also when line 1 held a fraction) the pass ends
-    // with a tick that reads nothing.
-    if (ScanLine >= ScanLastLine + 1)
-        ScanLine = FirstEntryLine;
-    else
-        scanReading();
-    if (ScanTickCount == ReadingsPerReconnect)
+    if (const std::optional<std::int32_t> entryLine = m_scan.next())
+        scanReading(*entryLine);
+    if (m_scan.reconnectDue())
         periodicReconnect();
 }
 
-void Form1::scanReading()
+// One reading: the entry's register, its length and its byte order, from
+// the slave in Text1. The manual panel shows the request and the answer.
+void Form1::scanReading(std::int32_t entryLine)
 {
-    const auto line = modelLine(ui.Combo5, ScanLine);
+    const auto line = modelLine(ui.Combo5, entryLine);
     if (!line) {
-        // The file went away or got shorter: start the pass again.
-        ScanLine = FirstEntryLine;
+        m_scan.entryMissing();
         return;
     }
     const ModelEntry entry = parseEntry(*line);
+    const int registerNumber = HEX_to_DEC(entry.address).value_or(0) + RegisterBase;
+    const ReadPlan plan = planRead(ui.Text1->text(), entry.address, entry.length, byteOrderOf(entry.sign));
     ui.Text2->setText(entry.address);
     ui.Combo4->setEditText(entry.length);
-    const int registerNumber = HEX_to_DEC(ui.Text2->text()).value_or(0) + RegisterBase;
-    ++ScanLine;
-    Command3_Click();
-    ui.Text12->prependLine(
-        scanListLine(registerNumber, ui.Text2->text(), ui.Text5->text(), entry.name));
-    ++ScanTickCount;
+    ByteOrderSign = entry.sign;
+    QString value;
+    if (plan.request) {
+        const std::optional<QString> shown = exchange(*plan.request, entry.length, ModbusLine::TickSettleBudget);
+        if (!shown)
+            return; // the line is still not quiet: this tick is skipped
+        value = *shown;
+    } else {
+        // Not sent; the focus stays where the operator has it.
+        refuse(plan.refusal);
+    }
+    m_scan.readingDone();
+    ui.Text12->prependLine(scanListLine(registerNumber, entry.address, value, entry.name));
 }
 
 // Every 3600 readings: Connect, a pause, then the port closed and opened
-// again, so the scan goes on reading on a fresh port. A closed port stays closed.
+// again, so the scan goes on reading on a fresh port. A closed port stays
+// closed; engineer mode's locks and the focus stay as they were.
 void Form1::periodicReconnect()
 {
-    Command2_Click();
+    connectTest();
     WaitSeconds(ReconnectPause);
     if (portFlagOpen()) {
-        Command1_Click();
-        Command1_Click();
+        QWidget *const focus = focusWidget();
+        closeBranch();
+        openBranch();
+        if (ui.Check1->isChecked())
+            setConnectLocked(true);
+        if (focus && focus->isEnabled())
+            focus->setFocus();
     }
-    ScanTickCount = 0;
+    m_scan.reconnected();
 }
 
 } // namespace movra

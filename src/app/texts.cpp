@@ -24,6 +24,25 @@ WordBytes splitHexWord(const QString &text)
             static_cast<std::uint8_t>(HEX_to_DEC(text.mid(2, 2)).value_or(0))};
 }
 
+ReadPlan planRead(const QString &slaveText, const QString &registerText, const QString &lengthText,
+                  ByteOrder order)
+{
+    const auto slave = slaveAddressFromText(slaveText);
+    if (!slave)
+        return {std::nullopt, {Reason::NotSentSlave}};
+    const double count = leadingNumber(lengthText) / 2;
+    const auto countByte = roundToByte(count);
+    const auto expected = roundToInt32(expectedLength(ReadHoldingRegisters, count * 2));
+    if (!countByte || !expected)
+        return {std::nullopt, {Reason::NotSentLength}};
+    const WordBytes reg = splitHexWord(registerText);
+    LineRequest request;
+    request.frame = {*slave, ReadHoldingRegisters, reg.high, reg.low, 0, *countByte, 0, 0};
+    request.expectedLength = *expected;
+    request.order = order;
+    return {request, {}};
+}
+
 QString statusLine(int port, const QString &baud, const QString &framing)
 {
     return QStringLiteral("COM:%1 Baud rate:%2  Protocol:%3").arg(port).arg(baud, framing);

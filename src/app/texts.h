@@ -1,5 +1,7 @@
 #pragma once
 // Small pure pieces of the window's handlers: texts in, values out.
+#include "modbusline.h"
+
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -17,6 +19,16 @@ struct WordBytes {
     std::uint8_t low;
 };
 WordBytes splitHexWord(const QString &text);
+
+// A 03H read built from texts: the slave address box, the register address
+// and the data length in bytes (half of it, rounded, is the register count).
+// No request when the address or the count does not fit a byte.
+struct ReadPlan {
+    std::optional<LineRequest> request;
+    Reason refusal; // NotSentSlave or NotSentLength when there is no request
+};
+ReadPlan planRead(const QString &slaveText, const QString &registerText, const QString &lengthText,
+                  ByteOrder order);
 
 // "COM:1 Baud rate:9600  Protocol:N,8,1"
 QString statusLine(int port, const QString &baud, const QString &framing);

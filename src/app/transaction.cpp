@@ -1,48 +1,24 @@
-// Form1: the transaction cycle, the query log and the answer decoder.
+// Form1: a request run on the line, the query log and the answer shown.
 #include "form1.h"
 
+#include "captions.h"
 #include "clock.h"
-#include "commport.h"
-#include "response.h"
 #include "valueconv.h"
 #include "widgets.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRadioButton>
 
 namespace movra {
 
-namespace {
-constexpr double AnswerWait = 0.2;
-} // namespace
-
-// Send QueryFrame, wait, take what came and decode it. One at a time: the
-// senders drop a request while another one waits.
-void Form1::sendAndCollect()
+std::optional<QString> Form1::exchange(const LineRequest &request, const QString &lengthText,
+                                       double settleBudget)
 {
-    m_busy = true;
-    // A late answer to an earlier request must not lead this one's answer.
-    if (MSComm1->inBufferCount() > 0)
-        MSComm1->input();
-    CRC();
-    m_env.clock->wait(AnswerWait);
-    if (MSComm1->inBufferCount() > 0) {
-        ResponseBytes = MSComm1->input();
-        ShowResponse();
-    } else {
-        // No answer: nothing on screen may pass for this request's value.
-        clearValue();
-    }
-    m_busy = false;
-}
-
-void Form1::CRC()
-{
-    movra::CRC(QueryFrame);
-    ShowQuery();
-    MSComm1->output(frameBytes(QueryFrame)); // a refused write is not retried
+    ExpectedLength = request.expectedLength;
+    const std::optional<LineOutcome> outcome = m_line->transact(request, settleBudget);
+    if (!outcome)
+        return std::nullopt;
+    return showOutcome(*outcome, request, lengthText);
 }
 
 void Form1::ShowQuery()
@@ -58,34 +34,70 @@ void Form1::clearValue()
     ui.signal1->clear();
 }
 
-void Form1::ShowResponse()
+void Form1::showReason(const Reason &reason)
 {
-    ui.Text5->clear();
-    const bool writeOption = ui.Option2->isChecked();
-    const RenderedResponse shown = renderResponse(ResponseBytes, ExpectedLength, writeOption,
-                                                  ui.Combo4->currentText(), ByteOrderSign);
-    ui.Text7->setText(shown.text7);
-    if (shown.logged)
-        ui.Text3->prependLine(shown.text7);
-    if (writeOption)
-        return;
-    // A value only from an answer that is this request's own, whole and intact.
-    if (shown.convert && shown.dataHex && checkAnswer(QueryFrame, ResponseBytes) == AnswerStatus::Ok) {
-        DataHex = *shown.dataHex;
-        Command9_Click();
-    } else {
-        clearValue();
+    const QString text = m_captions ? reasonText(reason, *m_captions) : QString();
+    for (QWidget *w : {static_cast<QWidget *>(ui.Text5), static_cast<QWidget *>(ui.signal1)}) {
+        w->setToolTip(text);
+        w->setAccessibleDescription(text);
     }
 }
 
-// The value conversion: bits, inverted bits, decimal, meter display.
-void Form1::Command9_Click()
+void Form1::refuse(const Reason &reason)
 {
-    const ConvertedValue value = convertValue(DataHex);
+    clearValue();
+    showReason(reason);
+}
+
+// Late bytes get a log line of their own above the answer; an echo with
+// nothing behind it is logged too. Only a trusted read answer gives a value.
+QString Form1::showOutcome(const LineOutcome &outcome, const LineRequest &request,
+                           const QString &lengthText)
+{
+    if (!outcome.late.isEmpty())
+        ui.Text3->prependLine(bytesLine(outcome.late));
+    if (outcome.answer.isEmpty()) {
+        if (!outcome.received.isEmpty())
+            ui.Text3->prependLine(bytesLine(outcome.received));
+        refuse(outcome.reason);
+        return {};
+    }
+    ResponseBytes = outcome.answer;
+    const bool write = request.frame[1] == WriteSingleRegister;
+    ui.Text5->clear();
+    const RenderedResponse shown =
+        renderResponse(ResponseBytes, ExpectedLength, write, lengthText, request.order);
+    ui.Text7->setText(shown.text7);
+    if (shown.logged)
+        ui.Text3->prependLine(shown.text7);
+    QString value;
+    if (write) {
+        if (!outcome.trusted())
+            clearValue();
+    } else if (outcome.trusted() && shown.convert && shown.dataHex) {
+        DataHex = *shown.dataHex;
+        value = showValue(DataHex);
+    } else {
+        clearValue();
+    }
+    showReason(outcome.reason);
+    return value;
+}
+
+// The value conversion: bits, inverted bits, decimal, meter display.
+QString Form1::showValue(const QString &dataHex)
+{
+    const ConvertedValue value = convertValue(dataHex);
     ui.Text8->setText(value.bits);
     ui.Text9->setText(value.inverted);
     ui.Text5->setText(value.decimal);
-    ui.signal1->setText(ui.Text5->text());
+    ui.signal1->setText(value.decimal);
+    return value.decimal;
+}
+
+void Form1::Command9_Click()
+{
+    showValue(DataHex);
 }
 
 void Form1::WaitSeconds(double seconds)

@@ -113,8 +113,66 @@ const CaptionTable &chineseTable()
             caption("Command11", "停止"),
         },
         hint("1.確認通訊鮑率/協定正確性!", "2.確認型號或位址是否錯誤!"),
+        true,
     };
     return table;
+}
+
+QString reasonText(const Reason &reason, const CaptionTable &table)
+{
+    const bool zh = table.chinese;
+    auto text = [zh](const char *english, const char *chinese) {
+        return QString::fromUtf8(zh ? chinese : english);
+    };
+    switch (reason.kind) {
+    case Reason::None:
+        return {};
+    case Reason::NoAnswer:
+        return text("No answer within 0.2 s", "0.2 秒內無回應");
+    case Reason::Exception: {
+        struct Named {
+            int code;
+            const char *english;
+            const char *chinese;
+        };
+        static constexpr Named names[] = {
+            {0x01, "illegal function", "不合法的功能碼"},
+            {0x02, "illegal data address", "不合法的資料位址"},
+            {0x03, "illegal data value", "不合法的資料值"},
+            {0x04, "slave device failure", "從站裝置故障"},
+            {0x05, "acknowledge", "已接受,處理中"},
+            {0x06, "slave device busy", "從站裝置忙碌"},
+            {0x08, "memory parity error", "記憶體同位檢查錯誤"},
+            {0x0A, "gateway path unavailable", "閘道路徑無法使用"},
+            {0x0B, "gateway target device failed to respond", "閘道目標裝置無回應"},
+        };
+        const QString head = text("Exception ", "例外 ")
+                             + QStringLiteral("%1").arg(reason.detail, 2, 16, QLatin1Char('0')).toUpper();
+        for (const Named &n : names)
+            if (n.code == reason.detail)
+                return head + text(": ", "：") + text(n.english, n.chinese);
+        return head;
+    }
+    case Reason::BadCrc:
+        return text("CRC error", "CRC 錯誤");
+    case Reason::WrongSlave:
+        return text("Answer from slave ", "回應來自站號 ") + QString::number(reason.detail);
+    case Reason::WrongFunction:
+        return text("Wrong function code", "功能碼錯誤");
+    case Reason::WrongByteCount:
+        return text("Wrong byte count", "位元組數錯誤");
+    case Reason::MoreThanOneFrame:
+        return text("More than one frame", "收到多於一個訊框");
+    case Reason::LateAnswer:
+        return text("Late answer to an earlier request", "先前請求的延遲回應");
+    case Reason::EchoMismatch:
+        return text("Echo differs from the request", "回應與寫入命令不符");
+    case Reason::NotSentSlave:
+        return text("Not sent: slave address", "未送出：儀表位址");
+    case Reason::NotSentLength:
+        return text("Not sent: data length", "未送出：資料長度");
+    }
+    return {};
 }
 
 void applyCaptions(QWidget *form, const CaptionTable &table)

@@ -1,5 +1,7 @@
 #pragma once
 // The window's captions in English and Traditional Chinese.
+#include "response.h"
+
 #include <QString>
 #include <vector>
 
@@ -18,10 +20,14 @@ struct CaptionStep {
 struct CaptionTable {
     std::vector<CaptionStep> steps; // in the order they are applied
     QString connectHint;            // two lines joined by CR LF
+    bool chinese = false;           // the language of the texts below
 };
 
 const CaptionTable &englishTable();
 const CaptionTable &chineseTable();
+
+// Why a request gave no value, in the table's language; empty for None.
+QString reasonText(const Reason &reason, const CaptionTable &table);
 
 // Applies the steps to the controls of `form`, found by objectName.
 void applyCaptions(QWidget *form, const CaptionTable &table);
