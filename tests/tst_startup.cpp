@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -238,6 +239,9 @@ void StartupTest::portTips_data()
     QTest::addColumn<QString>("lampTip"); // empty: not opened
     QTest::newRow("link to a pty") << 0x0409 << "pty" << 1 << "COM1 → <pty>\npseudo-terminal"
                                    << "COM1 → <pty>: open";
+    QTest::newRow("link to a pty another program holds")
+        << 0x0409 << "held pty" << 1 << "COM1 → <pty>\npseudo-terminal"
+        << "COM1 → <pty>: in use by another program";
     QTest::newRow("no link, /dev/ttyS14 missing") << 0x0409 << "" << 15
                                                   << "COM15 → /dev/ttyS14\nnot present" << "";
     QTest::newRow("link that leads nowhere")
@@ -262,11 +266,15 @@ void StartupTest::portTips()
     const QString dir = QFileInfo(tmp.path()).canonicalFilePath();
     int master = -1;
     QString pty;
-    if (target == "pty") {
+    QSerialPort holder;
+    if (target.endsWith("pty")) {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
         pty = QString::fromLocal8Bit(ptsname(master));
         QVERIFY(QFile::link(pty, dir + "/COM1"));
+        holder.setPortName(pty);
+        if (target == "held pty")
+            QVERIFY(holder.open(QIODevice::ReadWrite));
     } else if (!target.isEmpty()) {
         if (target == "plain")
             writeFile(dir + "/plain", "not a tty");
@@ -296,10 +304,12 @@ void StartupTest::portTips()
         QCOMPARE(ui.Shape1->toolTip(), lampTip);
         QCOMPARE(ui.Shape1->accessibleDescription(), lampTip);
     }
-    if (master >= 0) {
+    if (target == "pty") {
         QVERIFY(form.port().portOpen());
         ::close(master);
         QTRY_COMPARE(ui.Shape1->toolTip(), "COM1 → " + pty + ": the link was lost");
         QCOMPARE(ui.Shape1->fillColor(), Lamp::Red);
+    } else if (master >= 0) {
+        ::close(master);
     }
 }

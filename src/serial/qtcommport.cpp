@@ -110,7 +110,13 @@ bool QtCommPort::setPortOpen(bool open)
     if (m_serial->isOpen()) // still held after a lost link
         m_serial->close();
     const QString path = portDevicePath(m_exeDir, m_port);
+#ifdef Q_OS_WIN
     m_serial->setPortName(QFileInfo(path).absoluteFilePath());
+#else
+    // The device itself, not the link: the lock that keeps two programs off
+    // one port is named after the device.
+    m_serial->setPortName(followLinks(path));
+#endif
     // QSerialPort applies its stored parameters inside open() and fails the
     // whole open when one is refused, so open with plain 8,N,1 and set the
     // chosen parameters afterwards.
@@ -156,12 +162,23 @@ bool QtCommPort::output(const QByteArray &bytes)
 // bytesAvailable() only grows when the event loop has run the read notifier.
 void QtCommPort::fetch()
 {
+#ifdef Q_OS_WIN
+    // The receive notification may never come (wine on a pseudo-terminal
+    // sends none). Asking for more than the buffer holds issues a fresh read
+    // request, and the wait then sees that request complete.
+    for (int i = 0; i < 4 && usable(); ++i) {
+        m_serial->peek(m_serial->bytesAvailable() + 1);
+        if (!m_serial->waitForReadyRead(i == 0 ? 10 : 0))
+            break;
+    }
+#else
     // Each pass takes everything the driver holds; a few more catch bytes
     // that land meanwhile.
     for (int i = 0; i < 4 && usable(); ++i) {
         if (!m_serial->waitForReadyRead(0))
             break;
     }
+#endif
     if (m_serial->error() == QSerialPort::TimeoutError)
         m_serial->clearError();
 }
