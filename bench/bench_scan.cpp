@@ -1,0 +1,66 @@
+// The register scan against a real slave: the window offscreen with QtCommPort
+// on a pseudo-terminal, meter-sim on the other end, real time.
+//   bench_scan [SECONDS]        SECONDS of scanning per line, default 60
+// For a healthy line and a silent one (meter-sim --silent), prints the
+// readings listed per minute and the processor time this process used while
+// scanning, as a share of one core.
+#include "e2erig.h"
+#include "testkit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace movra;
+
+namespace {
+
+bool measure(const char *what, const QStringList &simArgs, int seconds)
+{
+    e2e::Rig rig;
+    if (!rig.start(simArgs)) {
+        std::fprintf(stderr, "bench_scan: %s\n", qPrintable(rig.line.errorString()));
+        return false;
+    }
+    Form1 &form = *rig.form;
+    const Form1Controls &ui = rig.ui();
+    form.show();
+    form.Command1_Click();
+    ui.Check1->setChecked(true);
+    ui.Combo5->setCurrentIndex(ui.Combo5->findText(QStringLiteral("MV-210")));
+    const double cpu0 = test::cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    form.Command10_Click();
+    QTest::qWait(seconds * 1000);
+    form.Command11_Click();
+    const double elapsed = double(wall.nsecsElapsed()) / 1e9;
+    const double cpu = test::cpuSeconds() - cpu0;
+    const int readings = ui.Text12->lineCount();
+    const int sent = ui.Text4->lineCount();
+    std::printf("%-8s %5.1f s: %4d readings listed, %4d requests sent: %6.1f readings/min; "
+                "processor %.2f s = %.2f %% of a core\n",
+                what, elapsed, readings, sent, readings * 60.0 / elapsed, cpu, cpu / elapsed * 100.0);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: bench_scan [SECONDS]\n");
+        return 2;
+    }
+    const QStringList meter = {"--model", "MV-210", "--slave", "1"};
+    const bool ok = measure("healthy", meter, seconds) && measure("silent", meter + QStringList{"--silent"}, seconds);
+    return ok ? 0 : 1;
+}
