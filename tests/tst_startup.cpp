@@ -52,6 +52,7 @@ private slots:
     void slaveAddressTakesThreeDigits();
     void portTips_data();
     void portTips();
+    void lampTipWhenThePortCannotTell();
 };
 
 void StartupTest::fixedLists()
@@ -312,4 +313,13 @@ void StartupTest::portTips()
     } else if (master >= 0) {
         ::close(master);
     }
+}
+
+// A port that gives no reason still gets no "open" on a failed open.
+void StartupTest::lampTipWhenThePortCannotTell()
+{
+    Window w;
+    w.fake->setOpenFails(true);
+    w.form->Command1_Click();
+    QCOMPARE(w.ui().Shape1->toolTip(), QStringLiteral("COM1: cannot open"));
 }

@@ -84,8 +84,10 @@ void Form1::openBranch()
         ui.Shape1->setFillColor(Lamp::Red);
         setSendButtonsEnabled(false);
     }
-    setLampTip(lampOpenTip(portName(MSComm1->commPort()), MSComm1->openStatus(),
-                           tipsInChinese(m_env.langId)));
+    OpenStatus status = MSComm1->openStatus();
+    if (!MSComm1->portOpen() && status.failure == OpenFailure::None)
+        status.failure = OpenFailure::Other; // a port that cannot tell why
+    setLampTip(lampOpenTip(portName(MSComm1->commPort()), status, tipsInChinese(m_env.langId)));
 }
 
 void Form1::closeBranch()

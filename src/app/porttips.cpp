@@ -41,6 +41,8 @@ QString failureText(const OpenStatus &status, bool chinese)
     case OpenFailure::Other:
         break;
     }
+    if (status.detail.isEmpty())
+        return tr(chinese, "cannot open", u"無法開啟");
     return tr(chinese, "cannot open: ", u"無法開啟:") + status.detail;
 }
 
