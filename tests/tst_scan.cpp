@@ -3,6 +3,7 @@
 #include "form1fixture.h"
 #include "widgets.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -44,6 +45,8 @@ private slots:
     void reconnectAfter3600Readings();
     void reconnectKeepsClosedPortClosed();
     void tickDuringReadingIsSkipped();
+    void tickWhileLineSettlesIsSkipped();
+    void refusedScanReadingLeavesFocus();
     void tickDuringReconnectPauseIsSkipped();
 
     void engineerMode();
@@ -92,17 +95,20 @@ void ScanTest::connectFailureShowsHint_data()
 {
     QTest::addColumn<int>("langId");
     QTest::addColumn<QString>("fault");
-    QTest::newRow("no answer, English") << 0x0409 << "silent";
-    QTest::newRow("no answer, Chinese") << 0x0404 << "silent";
-    QTest::newRow("exception answer") << 0x0409 << "exception";
-    QTest::newRow("port closed") << 0x0409 << "closed";
-    QTest::newRow("length character not a data length") << 0x0409 << "length";
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no answer, English") << 0x0409 << "silent" << "No answer within 0.2 s";
+    QTest::newRow("no answer, Chinese") << 0x0404 << "silent" << "0.2 秒內無回應";
+    QTest::newRow("exception answer") << 0x0409 << "exception" << "Exception 02: illegal data address";
+    QTest::newRow("exception answer, Chinese") << 0x0404 << "exception" << "例外 02：不合法的資料位址";
+    QTest::newRow("port closed") << 0x0409 << "closed" << "No answer within 0.2 s";
+    QTest::newRow("length character not a data length") << 0x0409 << "length" << "Exception 02: illegal data address";
 }
 
 void ScanTest::connectFailureShowsHint()
 {
     QFETCH(int, langId);
     QFETCH(QString, fault);
+    QFETCH(QString, reason);
     ModelWindow w(fault == "length" ? "1\r\n0010-3 VOLT\r\n" : "1\r\n0010-2 VOLT\r\n",
                   std::uint16_t(langId));
     if (fault != "closed")
@@ -118,6 +124,8 @@ void ScanTest::connectFailureShowsHint()
     QCOMPARE(w.ui().signal2->text(), w.form->ConnectHint);
     QVERIFY(w.form->ConnectHint.contains("\r\n"));
     QCOMPARE(w.ui().Label12->text(), QStringLiteral("previous"));
+    QCOMPARE(w.ui().signal1->toolTip(), reason);
+    QCOMPARE(w.ui().signal1->accessibleDescription(), reason);
 }
 
 void ScanTest::connectWithoutModelFileSendsNothing_data()
@@ -300,7 +308,12 @@ void ScanTest::missingModelFileReadsNothing()
 void ScanTest::reconnectAfter3600Readings()
 {
     ModelWindow w("1\r\n0010-2 VOLT\r\n");
+    w.form->show();
+    w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
     w.open();
+    w.ui().Check1->setChecked(true); // engineer mode's locks stay over the reconnect
+    w.ui().Text2->setFocus();
     w.fake->setRegister(0x0010, 230);
     w.form->Command10_Click();
     const int opensBefore = w.fake->openCount();
@@ -315,6 +328,8 @@ void ScanTest::reconnectAfter3600Readings()
     QCOMPARE(w.ui().Shape1->fillColor(), 65280);
     QCOMPARE(w.ui().Command1->text(), QStringLiteral("CLOS"));
     QCOMPARE(w.ui().Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
+    QVERIFY(!w.ui().Combo6->isEnabled() && !w.ui().Combo7->isEnabled() && !w.ui().Command2->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.ui().Text2));
     w.tick();
     w.tick();
     QCOMPARE(w.list().first(), QStringLiteral("40017--0010--230--VOLT"));
@@ -347,6 +362,42 @@ void ScanTest::tickDuringReadingIsSkipped()
     QCOMPARE(w.registersRead(), QList<int>{0x10});
     QCOMPARE(w.list().size(), 1);
     QCOMPARE(w.form->ScanLine, 3);
+}
+
+void ScanTest::tickWhileLineSettlesIsSkipped()
+{
+    ModelWindow w("2\r\n0010-2 VOLT\r\n0020-2 AMP\r\n");
+    w.open();
+    w.fake->setRegister(0x0010, 1);
+    w.fake->setRegister(0x0020, 2);
+    w.form->Command10_Click();
+    w.fake->queueReply({{FakeMeter::readAnswer(1, {1}), 0.25}}); // 0010 answers late
+    w.tick();
+    w.clock.advance(0.1); // the next tick, 0.3 s after the first
+    w.tick();
+    QCOMPARE(w.registersRead(), QList<int>{0x10});
+    w.clock.advance(0.3); // and the one after that: the late answer is in
+    w.tick();
+    QCOMPARE(w.registersRead(), (QList<int>{0x10, 0x20}));
+    QCOMPARE(w.list(), (QStringList{"40033--0020--2--AMP", "40017--0010----VOLT"}));
+}
+
+void ScanTest::refusedScanReadingLeavesFocus()
+{
+    ModelWindow w(twoEntries);
+    w.form->show();
+    w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.open();
+    w.ui().Check1->setChecked(true);
+    w.ui().Text1->clear();
+    w.ui().Combo4->setFocus();
+    w.form->Command10_Click();
+    w.tick();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.ui().Combo4));
+    QVERIFY(!w.ui().Text1->hasSelectedText());
+    QCOMPARE(w.list(), QStringList{"40017--0010----VOLT"});
+    QCOMPARE(w.ui().Text5->toolTip(), QStringLiteral("Not sent: slave address"));
 }
 
 void ScanTest::tickDuringReconnectPauseIsSkipped()

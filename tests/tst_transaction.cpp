@@ -42,6 +42,15 @@ QString topLine(const LogBox *box)
     return box->text().section(QStringLiteral("\r\n"), 0, 0);
 }
 
+// The reason for a missing value, where the operator finds it.
+void checkReason(const Window &w, const QString &reason)
+{
+    for (const QWidget *box : {static_cast<const QWidget *>(w.ui().Text5), static_cast<const QWidget *>(w.ui().signal1)}) {
+        QCOMPARE(box->toolTip(), reason);
+        QCOMPARE(box->accessibleDescription(), reason);
+    }
+}
+
 } // namespace
 
 class TransactionTest : public QObject {
@@ -68,6 +77,8 @@ private slots:
     void clearAndPortButtonWorkDuringWait();
     void closedPortStillLogsAndWaits();
     void writeSendsAndLogsEcho();
+    void writeWithoutItsEchoShowsNoValue_data();
+    void writeWithoutItsEchoShowsNoValue();
     void clearEmptiesLogs();
     void logsKeepNewestOnTop();
 };
@@ -272,22 +283,31 @@ void TransactionTest::untrustedAnswerGivesNoValue_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("text7");
+    QTest::addColumn<QString>("reason");
     const QByteArray good = FakeMeter::readAnswer(1, {0x0064});
-    QTest::newRow("exception 01 83 02 C0 F1") << hex("01 83 02 C0 F1") << "01 83 02 C0 F1 ";
-    QTest::newRow("bad CRC") << FakeMeter::badCrc(good) << "01 03 02 00 64 ";
-    QTest::newRow("foreign slave 02") << FakeMeter::readAnswer(2, {0x0064}) << "02 03 02 00 64 ";
-    QTest::newRow("wrong function 04") << FakeMeter::withCrc(hex("01 04 02 00 64")) << "01 04 02 00 64 ";
+    QTest::newRow("exception 01 83 02 C0 F1") << hex("01 83 02 C0 F1") << "01 83 02 C0 F1 "
+                                              << "Exception 02: illegal data address";
+    QTest::newRow("exception 0B") << FakeMeter::exceptionAnswer(1, 3, 0x0B) << bytesLine(FakeMeter::exceptionAnswer(1, 3, 0x0B))
+                                  << "Exception 0B: gateway target device failed to respond";
+    QTest::newRow("exception 07 has no name") << FakeMeter::exceptionAnswer(1, 3, 7) << bytesLine(FakeMeter::exceptionAnswer(1, 3, 7))
+                                              << "Exception 07";
+    QTest::newRow("bad CRC") << FakeMeter::badCrc(good) << "01 03 02 00 64 " << "CRC error";
+    QTest::newRow("foreign slave 02") << FakeMeter::readAnswer(2, {0x0064}) << "02 03 02 00 64 "
+                                      << "Answer from slave 2";
+    QTest::newRow("wrong function 04") << FakeMeter::withCrc(hex("01 04 02 00 64")) << "01 04 02 00 64 "
+                                       << "Wrong function code";
     QTest::newRow("wrong byte count 04") << FakeMeter::withCrc(hex("01 03 04 00 64 00 00"))
-                                         << "01 03 04 00 64 ";
-    QTest::newRow("short: 01 03 02 00") << hex("01 03 02 00") << "01 03 02 00 ";
-    QTest::newRow("extra bytes after the frame") << good + hex("00") << "01 03 02 00 64 ";
-    QTest::newRow("noise in front") << hex("FF") + good << "FF 01 03 02 00 ";
+                                         << "01 03 04 00 64 " << "Wrong byte count";
+    QTest::newRow("short: 01 03 02 00") << hex("01 03 02 00") << "01 03 02 00 " << "No answer within 0.2 s";
+    QTest::newRow("extra bytes after the frame") << good + hex("00") << "01 03 02 00 64 " << "More than one frame";
+    QTest::newRow("noise in front") << hex("FF") + good << "FF 01 03 02 00 " << "CRC error";
 }
 
 void TransactionTest::untrustedAnswerGivesNoValue()
 {
     QFETCH(QByteArray, answer);
     QFETCH(QString, text7);
+    QFETCH(QString, reason);
     Window w;
     openPort(w);
     w.fake->setRegisters(0, {0x00FA});
@@ -301,6 +321,7 @@ void TransactionTest::untrustedAnswerGivesNoValue()
     QVERIFY(ui.Text5->text().isEmpty());
     QVERIFY(ui.signal1->text().isEmpty());
     QVERIFY(ui.Text8->text().isEmpty());
+    checkReason(w, reason);
 }
 
 void TransactionTest::noAnswerLeavesNoValue()
@@ -316,6 +337,10 @@ void TransactionTest::noAnswerLeavesNoValue()
     QCOMPARE(w.ui().Text3->text(), log);
     QVERIFY(w.ui().Text5->text().isEmpty());
     QVERIFY(w.ui().signal1->text().isEmpty());
+    checkReason(w, "No answer within 0.2 s");
+    read(w, "0000", "2"); // a value shown clears the reason
+    QCOMPARE(w.ui().signal1->text(), QStringLiteral("250"));
+    checkReason(w, "");
 }
 
 void TransactionTest::lateAnswerIsNotDecodedAsTheNext()
@@ -324,14 +349,19 @@ void TransactionTest::lateAnswerIsNotDecodedAsTheNext()
     openPort(w);
     w.fake->setRegister(0x10, 0x1111);
     w.fake->setRegister(0x20, 0x2222);
-    w.fake->setAnswerDelay(0.3); // answers after the 0.2 s wait
+    w.fake->setAnswerDelay(0.25); // answers after the 0.2 s wait
+    QList<double> sentAt;
+    w.clock.setDuringWait([&] { sentAt << w.clock.now(); });
     read(w, "0010", "2");
     QVERIFY(w.ui().Text5->text().isEmpty());
     w.fake->setAnswerDelay(0.02);
-    w.clock.advance(0.2); // the late answer has arrived by now
-    read(w, "0020", "2");
+    read(w, "0020", "2"); // clicked at once: it waits until the late answer is in
     QCOMPARE(w.ui().Text7->text(), QStringLiteral("01 03 02 22 22 "));
     QCOMPARE(w.ui().Text5->text(), QStringLiteral("8738"));
+    // The late answer has a log line of its own, below this request's answer.
+    QCOMPARE(w.ui().Text3->text(), QStringLiteral("01 03 02 22 22 \r\n")
+                                       + bytesLine(FakeMeter::readAnswer(1, {0x1111})) + "\r\n");
+    QVERIFY(sentAt.last() - sentAt.first() >= 0.5);
 }
 
 void TransactionTest::requestNotSentForBadSlaveAddress()
@@ -347,6 +377,7 @@ void TransactionTest::requestNotSentForBadSlaveAddress()
     QCOMPARE(w.fake->written().size(), 1); // not sent with the previous slave 5
     QCOMPARE(w.ui().Text4->text().count("\r\n"), 1);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.ui().Text1));
+    checkReason(w, "Not sent: slave address");
     w.ui().Text1->setText("256");
     read(w, "0000", "2");
     QCOMPARE(w.fake->written().size(), 1);
@@ -435,6 +466,33 @@ void TransactionTest::writeSendsAndLogsEcho()
     QCOMPARE(w.form->FunctionCode, 3);
     QVERIFY(!w.ui().Option2->isChecked());
     QVERIFY(!w.ui().Command3->isHidden() && w.ui().Command5->isHidden());
+}
+
+void TransactionTest::writeWithoutItsEchoShowsNoValue_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("echo with another value") << hex("01 06 00 00 00 02 08 0B") << "Echo differs from the request";
+    QTest::newRow("exception") << FakeMeter::exceptionAnswer(1, 6, 2) << "Exception 02: illegal data address";
+    QTest::newRow("foreign slave") << FakeMeter::withCrc(hex("02 06 00 00 00 01")) << "Answer from slave 2";
+}
+
+void TransactionTest::writeWithoutItsEchoShowsNoValue()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, reason);
+    Window w;
+    openPort(w);
+    w.fake->setRegister(0, 0xFFFF);
+    read(w, "0000", "2"); // a value on screen first
+    QCOMPARE(w.ui().Text8->text(), QString(16, '1'));
+    w.ui().Option2->setChecked(true);
+    w.ui().Text6->setText("0001");
+    w.fake->queueReply({{answer, 0.05}});
+    w.form->Command5_Click();
+    for (const QString &text : {w.ui().Text5->text(), w.ui().Text8->text(), w.ui().Text9->text(), w.ui().signal1->text()})
+        QVERIFY(text.isEmpty());
+    checkReason(w, reason);
 }
 
 void TransactionTest::clearEmptiesLogs()
