@@ -17,6 +17,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#endif
+
 using namespace movra;
 
 namespace {
@@ -39,6 +45,29 @@ QByteArray readFile(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+#ifdef Q_OS_WIN
+// The target a shell link starts; empty when it cannot be read.
+QString shortcutTarget(const QString &link)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    QString target;
+    IShellLinkW *shell = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void **>(&shell)))) {
+        IPersistFile *file = nullptr;
+        wchar_t path[MAX_PATH] = {};
+        if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)))) {
+            if (SUCCEEDED(file->Load(reinterpret_cast<LPCWSTR>(link.utf16()), STGM_READ))
+                && SUCCEEDED(shell->GetPath(path, MAX_PATH, nullptr, 0)))
+                target = QString::fromWCharArray(path);
+            file->Release();
+        }
+        shell->Release();
+    }
+    return target;
+}
+#endif
 
 // Sets an environment variable for one scope.
 class EnvGuard {
@@ -190,6 +219,7 @@ private slots:
     void noDesktopNoShortcut();
     void clickInstallsOnceAndCloses();
     void copyOntoItselfKeepsTheFile();
+    void runtimeBesideTheInstallerIsCopied();
     void systemPlatformOnLinux();
     void batchWaitIsBounded();
     void installBinaryWaitsForTheClick();
@@ -487,6 +517,23 @@ void TestInstall::copyOntoItselfKeepsTheFile()
 }
 
 // The real platform layer with HOME and the XDG desktop in a temporary folder.
+// The DLLs and plugin folders shipped beside the installer go beside the tool.
+void TestInstall::runtimeBesideTheInstallerIsCopied()
+{
+    Machine m;
+    QVERIFY(QDir().mkpath(m.path(u"src/platforms"_qs)));
+    writeFile(m.path(u"src/Qt6Core.dll"_qs), "core");
+    writeFile(m.path(u"src/platforms/qwindows.dll"_qs), "qpa");
+    writeFile(m.path(u"src/item/stray.dll"_qs), "not a plugin");
+    QCOMPARE(runtimeFiles(m.platform.source), QStringList({u"Qt6Core.dll"_qs, u"platforms/qwindows.dll"_qs}));
+    QVERIFY(!runInstallation(m.platform).contains(false));
+    QMap<QString, QString> layout = m.fullLayout();
+    layout[u"C/Movra_Modbus/Qt6Core.dll"_qs] = u"file core"_qs;
+    layout[u"C/Movra_Modbus/platforms"_qs] = u"dir"_qs;
+    layout[u"C/Movra_Modbus/platforms/qwindows.dll"_qs] = u"file qpa"_qs;
+    QCOMPARE(m.snapshot(), layout);
+}
+
 void TestInstall::systemPlatformOnLinux()
 {
 #ifdef Q_OS_WIN
@@ -597,7 +644,32 @@ void TestInstall::shippingFolderInstalls()
     if (dist.isEmpty())
         QSKIP("set MOVRA_DIST to the shipping folder to check it");
 #ifdef Q_OS_WIN
-    QSKIP("the home-folder mapping is the POSIX one");
+    // Into the real C:\ and the desktop the registry names.
+    QTemporaryDir tmp;
+    SystemPlatform platform(dist);
+    QCOMPARE(platform.driveRoot(), u"C:\\"_qs);
+    const QString desktop = platform.desktopFolder();
+    QVERIFY(QFileInfo(desktop).isDir());
+    const QString folder = u"C:/Movra_Modbus"_qs;
+    const QString link = desktop + u"\\Movra_modbus.lnk"_qs;
+    QDir(folder).removeRecursively();
+    QFile::remove(link);
+    const QList<bool> outcome = runInstallation(platform);
+    QCOMPARE(outcome.count(false), 2); // no MSCOMM32.OCX is shipped
+    QVERIFY(!QFileInfo::exists(u"C:/TYPE.BAT"_qs));
+    QCOMPARE(readFile(folder + u"/TYPE.bat"_qs), readFile(dist + u"/TYPE.BAT"_qs));
+    QCOMPARE(readFile(folder + u"/Movra_Modbus.EXE"_qs), readFile(dist + u"/Movra_Modbus.EXE"_qs));
+    QCOMPARE(readFile(folder + u"/RTU_SETUP.TXT"_qs), readFile(dist + u"/RTU_SETUP.TXT"_qs));
+    for (const QString &model : kModels) {
+        const QString file = u"/item/"_qs + model + u".TXT"_qs;
+        QCOMPARE(readFile(folder + file), readFile(dist + file));
+    }
+    const QStringList runtime = runtimeFiles(dist);
+    QVERIFY(runtime.contains(u"Qt6Core.dll"_qs) && runtime.contains(u"platforms/qwindows.dll"_qs));
+    for (const QString &file : runtime)
+        QVERIFY2(readFile(folder + u'/' + file) == readFile(dist + u'/' + file), qPrintable(file));
+    QCOMPARE(shortcutTarget(link), u"C:\\Movra_Modbus\\Movra_Modbus.EXE"_qs);
+    const QString tool = folder + u"/Movra_Modbus.EXE"_qs;
 #else
     QTemporaryDir tmp;
     const QString home = tmp.filePath(u"home"_qs);
@@ -623,17 +695,25 @@ void TestInstall::shippingFolderInstalls()
     const QString tool = folder + u"/Movra_Modbus"_qs;
     if (!QFileInfo(tool).isExecutable())
         QSKIP("the shipping folder has no tool");
+#endif
     QProcess run;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+#ifdef Q_OS_WIN
+    // With the platform plugin shipped beside it.
+    env.insert(u"QT_QPA_PLATFORM"_qs, u"windows"_qs);
+    env.remove(u"QT_PLUGIN_PATH"_qs);
+#else
     env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+#endif
+    env.insert(u"QT_FORCE_STDERR_LOGGING"_qs, u"1"_qs);
     run.setProcessEnvironment(env);
     run.setWorkingDirectory(tmp.path());
+    run.setStandardErrorFile(tmp.filePath(u"err.txt"_qs));
     run.start(tool, {});
     QVERIFY(run.waitForStarted());
-    QVERIFY2(!run.waitForFinished(2000), "the installed tool keeps running");
+    QVERIFY2(!run.waitForFinished(2000), readFile(tmp.filePath(u"err.txt"_qs)).constData());
     run.kill();
     run.waitForFinished();
-#endif
 }
 
 QTEST_MAIN(TestInstall)

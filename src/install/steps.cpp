@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace movra {
 
 namespace {
@@ -56,6 +58,40 @@ QList<InstallStep> installSteps(const QString &source, const QString &root, QCha
     steps.append({InstallStep::StartBatch, rootBatch, {}});
     steps.append({InstallStep::MakeShortcut, tool, {}});
     steps.append({InstallStep::DeleteBatch, rootBatch, {}});
+    return steps;
+}
+
+QStringList runtimeFiles(const QString &source)
+{
+    const QStringList dlls{u"*.dll"_qs};
+    const QDir top(source);
+    QStringList files = top.entryList(dlls, QDir::Files, QDir::Name);
+    for (const QString &folder : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (folder.compare(u"item"_qs, Qt::CaseInsensitive) == 0)
+            continue;
+        for (const QString &file : QDir(top.filePath(folder)).entryList(dlls, QDir::Files, QDir::Name))
+            files << folder + u'/' + file;
+    }
+    return files;
+}
+
+QList<InstallStep> runtimeSteps(const QString &source, const QString &root, QChar sep,
+                                const QStringList &files)
+{
+    const QString folder = join(root, sep, u"Movra_Modbus"_qs);
+    QList<InstallStep> steps;
+    QStringList made;
+    for (const QString &file : files) {
+        const QString sub = file.section(u'/', 0, -2);
+        if (!sub.isEmpty() && !made.contains(sub)) {
+            made << sub;
+            steps.append({InstallStep::MakeFolder, join(folder, sep, sub), {}});
+        }
+    }
+    for (const QString &file : files) {
+        const QString native = QString(file).replace(u'/', sep);
+        steps.append({InstallStep::Copy, join(folder, sep, native), join(source, sep, native)});
+    }
     return steps;
 }
 
@@ -120,8 +156,18 @@ bool runStep(const InstallStep &step, InstallPlatform &platform)
 
 QList<bool> runInstallation(InstallPlatform &platform)
 {
-    const QList<InstallStep> steps = installSteps(platform.sourceFolder(), platform.driveRoot(),
-                                                  QDir::separator(), toolFileName());
+    QList<InstallStep> steps = installSteps(platform.sourceFolder(), platform.driveRoot(),
+                                            QDir::separator(), toolFileName());
+    // Without its runtime the installed tool cannot start: copied after the
+    // model files, before the batch file runs.
+    const qsizetype at = std::find_if(steps.cbegin(), steps.cend(), [](const InstallStep &s) {
+        return s.action == InstallStep::StartBatch;
+    }) - steps.cbegin();
+    const QList<InstallStep> runtime =
+        runtimeSteps(platform.sourceFolder(), platform.driveRoot(), QDir::separator(),
+                     runtimeFiles(platform.sourceFolder()));
+    for (qsizetype i = 0; i < runtime.size(); ++i)
+        steps.insert(at + i, runtime[i]);
     QList<bool> outcome;
     outcome.reserve(steps.size());
     for (const InstallStep &step : steps)

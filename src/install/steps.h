@@ -37,6 +37,16 @@ struct InstallStep {
 QList<InstallStep> installSteps(const QString &source, const QString &root, QChar sep,
                                 const QString &toolFile);
 
+// What the tool needs beside it to start, shipped beside the installer: the
+// DLLs, and the DLLs in each folder but item (the Qt plugin folders), as
+// paths relative to the source folder joined with '/'.
+QStringList runtimeFiles(const QString &source);
+
+// The steps that put those files into the install folder under `root`: each
+// folder made, then each file copied. Paths joined with `sep`.
+QList<InstallStep> runtimeSteps(const QString &source, const QString &root, QChar sep,
+                                const QStringList &files);
+
 // Desktop folder + sep + "Movra_modbus.lnk"; a folder that already ends in
 // `sep` gets a second one. Empty for an empty folder: then no shortcut is made.
 QString shortcutPath(const QString &desktop, QChar sep);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace movra {
 
@@ -126,6 +127,7 @@ bool QtCommPort::setPortOpen(bool open)
     m_serial->setStopBits(QSerialPort::OneStop);
     m_serial->setFlowControl(QSerialPort::NoFlowControl);
     m_linkLost = false;
+    m_received.clear();
     if (!m_serial->open(QIODevice::ReadWrite)) {
         m_openStatus = diagnoseOpenFailure(path, m_serial->error(), m_serial->errorString());
         m_serial->clearError();
@@ -167,10 +169,11 @@ void QtCommPort::fetch()
     // sends none). Asking for more than the buffer holds issues a fresh read
     // request, and the wait then sees that request complete.
     for (int i = 0; i < 4 && usable(); ++i) {
-        m_serial->peek(m_serial->bytesAvailable() + 1);
+        m_received += m_serial->readAll(); // re-arms the read request
         if (!m_serial->waitForReadyRead(i == 0 ? 10 : 0))
             break;
     }
+    m_received += m_serial->readAll();
 #else
     // Each pass takes everything the driver holds; a few more catch bytes
     // that land meanwhile.
@@ -190,7 +193,8 @@ int QtCommPort::inBufferCount()
     fetch();
     if (!usable())
         return -1;
-    return int(std::min<qint64>(m_serial->bytesAvailable(), std::numeric_limits<int>::max()));
+    return int(std::min<qint64>(m_received.size() + m_serial->bytesAvailable(),
+                                std::numeric_limits<int>::max()));
 }
 
 QByteArray QtCommPort::input()
@@ -198,7 +202,7 @@ QByteArray QtCommPort::input()
     if (!usable())
         return {};
     fetch();
-    return m_serial->readAll();
+    return std::exchange(m_received, {}) + m_serial->readAll();
 }
 
 void QtCommPort::onError(int error)

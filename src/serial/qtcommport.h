@@ -40,6 +40,7 @@ private:
     LineSettings m_settings;
     QSerialPort *m_serial;
     bool m_linkLost = false;
+    QByteArray m_received; // taken from QSerialPort by the poll, not yet by input()
     OpenStatus m_openStatus;
 };
 

@@ -92,7 +92,7 @@ void WineComTest::readByHandLogsTheBytes()
     QCOMPARE(ui.Text4->text(), QStringLiteral("01,03,01,00,00,01,85,F6\r\n"));
     // Register 0100 holds the meter's own address.
     QCOMPARE(ui.Text7->text().left(15), QStringLiteral("01 03 02 00 01 "));
-    QCOMPARE(ui.Text7->text().size(), 3 * 7);
+    QCOMPARE(ui.Text7->text().size(), 3 * 5); // the answer up to its data bytes
     QCOMPARE(ui.Text3->text(), ui.Text7->text() + "\r\n");
     QCOMPARE(ui.Text5->text(), QStringLiteral("1"));
     QCOMPARE(ui.signal1->text(), QStringLiteral("1"));
