@@ -1,6 +1,6 @@
 #include "clock.h"
 #include "form1.h"
-#include "qtcommport.h"
+#include "commport.h"
 #include "texts.h"
 
 #include <QApplication>
@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     movra::Form1Environment env;
     env.exeDir = exeDir;
     env.langId = movra::systemLangId();
-    env.makePort = [exeDir] { return std::make_unique<movra::QtCommPort>(exeDir); };
+    env.makePort = [exeDir] { return movra::makeSystemPort(exeDir); };
     env.clock = &clock;
     env.quit = [] { QCoreApplication::exit(0); };
     movra::Form1 window(std::move(env));

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "portinfo.h"
@@ -63,5 +64,9 @@ signals:
     // fresh open.
     void linkLost();
 };
+
+// The machine's own port for COMn, COMn resolved in `exeDir`: Qt SerialPort;
+// on Windows the communications driver itself, polled.
+std::unique_ptr<SerialPort> makeSystemPort(const QString &exeDir);
 
 } // namespace movra

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 namespace movra {
 
@@ -26,6 +25,8 @@ QString portDevicePath(const QString &exeDir, int n)
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 #endif
 }
+
+#ifndef Q_OS_WIN
 
 QtCommPort::QtCommPort(const QString &exeDir, QObject *parent)
     : SerialPort(parent), m_exeDir(exeDir), m_serial(new QSerialPort(this))
@@ -111,13 +112,9 @@ bool QtCommPort::setPortOpen(bool open)
     if (m_serial->isOpen()) // still held after a lost link
         m_serial->close();
     const QString path = portDevicePath(m_exeDir, m_port);
-#ifdef Q_OS_WIN
-    m_serial->setPortName(QFileInfo(path).absoluteFilePath());
-#else
     // The device itself, not the link: the lock that keeps two programs off
     // one port is named after the device.
     m_serial->setPortName(followLinks(path));
-#endif
     // QSerialPort applies its stored parameters inside open() and fails the
     // whole open when one is refused, so open with plain 8,N,1 and set the
     // chosen parameters afterwards.
@@ -127,7 +124,6 @@ bool QtCommPort::setPortOpen(bool open)
     m_serial->setStopBits(QSerialPort::OneStop);
     m_serial->setFlowControl(QSerialPort::NoFlowControl);
     m_linkLost = false;
-    m_received.clear();
     if (!m_serial->open(QIODevice::ReadWrite)) {
         m_openStatus = diagnoseOpenFailure(path, m_serial->error(), m_serial->errorString());
         m_serial->clearError();
@@ -164,24 +160,12 @@ bool QtCommPort::output(const QByteArray &bytes)
 // bytesAvailable() only grows when the event loop has run the read notifier.
 void QtCommPort::fetch()
 {
-#ifdef Q_OS_WIN
-    // The receive notification may never come (wine on a pseudo-terminal
-    // sends none). Asking for more than the buffer holds issues a fresh read
-    // request, and the wait then sees that request complete.
-    for (int i = 0; i < 4 && usable(); ++i) {
-        m_received += m_serial->readAll(); // re-arms the read request
-        if (!m_serial->waitForReadyRead(i == 0 ? 10 : 0))
-            break;
-    }
-    m_received += m_serial->readAll();
-#else
     // Each pass takes everything the driver holds; a few more catch bytes
     // that land meanwhile.
     for (int i = 0; i < 4 && usable(); ++i) {
         if (!m_serial->waitForReadyRead(0))
             break;
     }
-#endif
     if (m_serial->error() == QSerialPort::TimeoutError)
         m_serial->clearError();
 }
@@ -193,8 +177,7 @@ int QtCommPort::inBufferCount()
     fetch();
     if (!usable())
         return -1;
-    return int(std::min<qint64>(m_received.size() + m_serial->bytesAvailable(),
-                                std::numeric_limits<int>::max()));
+    return int(std::min<qint64>(m_serial->bytesAvailable(), std::numeric_limits<int>::max()));
 }
 
 QByteArray QtCommPort::input()
@@ -202,7 +185,7 @@ QByteArray QtCommPort::input()
     if (!usable())
         return {};
     fetch();
-    return std::exchange(m_received, {}) + m_serial->readAll();
+    return m_serial->readAll();
 }
 
 void QtCommPort::onError(int error)
@@ -228,5 +211,7 @@ void QtCommPort::onError(int error)
     }, Qt::QueuedConnection);
     emit linkLost();
 }
+
+#endif // Q_OS_WIN
 
 } // namespace movra

@@ -12,6 +12,8 @@ namespace movra {
 // pseudo-terminal), otherwise /dev/ttyS(n-1).
 QString portDevicePath(const QString &exeDir, int n);
 
+#ifndef Q_OS_WIN
+// On Windows the driver is polled directly (WinCommPort).
 class QtCommPort : public SerialPort {
     Q_OBJECT
 public:
@@ -40,8 +42,9 @@ private:
     LineSettings m_settings;
     QSerialPort *m_serial;
     bool m_linkLost = false;
-    QByteArray m_received; // taken from QSerialPort by the poll, not yet by input()
     OpenStatus m_openStatus;
 };
+
+#endif
 
 } // namespace movra

@@ -4,7 +4,7 @@
 #include "clock.h"
 #include "form1.h"
 #include "platform.h"
-#include "qtcommport.h"
+#include "commport.h"
 #include "texts.h"
 #include "widgets.h"
 
@@ -36,7 +36,7 @@ struct Tool {
         env.exeDir = dir;
         env.langId = systemLangId();
         env.clock = &clock;
-        env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
+        env.makePort = [dir] { return makeSystemPort(dir); };
         env.quit = [] {};
         form = std::make_unique<Form1>(std::move(env));
     }
