@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -39,6 +40,11 @@ QString bitsOf(const QString &text7, int length)
     return out;
 }
 
+// Registers with fixed values: ADDR the slave address (7), BAUD the baud rate,
+// VER 0103H.
+const QByteArray fixedModel = "3\r\n0000-2 ADDR\r\n0001-2 BAUD\r\n0002-2 VER\r\n";
+const QMap<QString, QString> fixedValues = {{"ADDR", "7"}, {"BAUD", "9600"}, {"VER", "259"}};
+
 } // namespace
 
 class EndToEndTest : public QObject {
@@ -49,6 +55,8 @@ private slots:
     void faults_data();
     void faults();
     void lateAnswerIsDropped();
+    void neverAnotherRequestsValue_data();
+    void neverAnotherRequestsValue();
     void lineGoesAwayDuringWait();
     void portThatDoesNotExist();
     void connectShowsLiveValue();
@@ -135,9 +143,61 @@ void EndToEndTest::lateAnswerIsDropped()
     // The late 0100 answer was dropped before the 0010 request went out, and
     // the 0010 answer is late in turn: nothing is rendered as an answer.
     QVERIFY(rig.ui().Text7->text().isEmpty());
-    QVERIFY(rig.ui().Text3->text().isEmpty());
+    // The dropped 0100 answer is logged on a line of its own.
+    QCOMPARE(rig.ui().Text3->text().count("\r\n"), 1);
+    QVERIFY(rig.ui().Text3->text().startsWith(QStringLiteral("01 03 02 ")));
     QVERIFY(rig.ui().Text5->text().isEmpty());
     QCOMPARE(rig.ui().Text4->text().count("\r\n"), 2);
+}
+
+void EndToEndTest::neverAnotherRequestsValue_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<bool>("scan");      // a scan of the model; else two reads by hand
+    QTest::addColumn<bool>("mustShow");  // every reading shows its value
+    QTest::newRow("0.3 s late: read 0001 0.25 s after 0000") << QStringList{"--latency", "0.3"} << false << false;
+    QTest::newRow("0.3 s late: scan of three registers") << QStringList{"--latency", "0.3"} << true << false;
+    QTest::newRow("local echo: reads by hand") << QStringList{"--echo"} << false << true;
+    QTest::newRow("local echo: scan") << QStringList{"--echo"} << true << true;
+}
+
+// A value shown or listed is always the value of the register asked for.
+void EndToEndTest::neverAnotherRequestsValue()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(bool, scan);
+    QFETCH(bool, mustShow);
+    Rig rig;
+    START_RIG(rig, QStringList{"--file", "TEST", "--slave", "7"} + simArgs, fixedModel);
+    rig.open();
+    const auto &ui = rig.ui();
+    const auto right = [&](const QString &value, const QString &name) {
+        return value == fixedValues[name] || (!mustShow && value.isEmpty());
+    };
+    ui.Text1->setText("7");
+    if (!scan) {
+        rig.read("0000", "2");
+        const QString first = ui.Text5->text();
+        QTest::qWait(50);
+        rig.read("0001", "2");
+        const QString second = ui.Text5->text();
+        QVERIFY2(right(first, "ADDR"), qPrintable("0000 showed " + first));
+        QVERIFY2(right(second, "BAUD"), qPrintable("0001 showed " + second));
+        return;
+    }
+    ui.Check1->setChecked(true);
+    ui.Combo5->setEditText("TEST");
+    rig.form->Command10_Click();
+    QTest::qWait(3000);
+    rig.form->Command11_Click();
+    QStringList lines = ui.Text12->text().split("\r\n");
+    lines.removeLast();
+    QVERIFY2(lines.size() >= 3, qPrintable(ui.Text12->text()));
+    for (const QString &line : lines) {
+        const QStringList f = line.split("--"); // 4000N, address, value, name
+        QCOMPARE(f.size(), 4);
+        QVERIFY2(right(f[2], f[3]), qPrintable(line));
+    }
 }
 
 void EndToEndTest::lineGoesAwayDuringWait()
