@@ -2,6 +2,7 @@
 // meter-sim on a pseudo-terminal, with meter-sim's fault options, real time.
 #include "e2erig.h"
 #include "frame.h"
+#include "testkit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,7 +15,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <ctime>
 
 using namespace movra;
 using movra::e2e::Rig;
@@ -30,13 +30,6 @@ const QString slaveText = QStringLiteral("7");
 // What Text7 shows for the answers to reads of ADDR and BAUD.
 const QString addrAnswer = QStringLiteral("07 03 02 00 07 ");
 const QString baudAnswer = QStringLiteral("07 03 02 25 80 ");
-
-double processCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 // The whole exception frame the meter sends for a read, as Text7 shows it.
 QString exceptionText(std::uint8_t code)
@@ -423,11 +416,11 @@ void HostileLineTest::linkGoesAwayWhileIdle()
     VERIFY_CLOSED_PANEL(ui);
 
     // Nothing runs while the dead port sits there.
-    const double cpu0 = processCpuSeconds();
+    const double cpu0 = test::cpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QTest::qWait(1000);
-    const double share = (processCpuSeconds() - cpu0) / (double(wall.elapsed()) / 1000);
+    const double share = (test::cpuSeconds() - cpu0) / (double(wall.elapsed()) / 1000);
     qInfo("link gone, port idle: %.1f %% of a core", 100 * share);
     QVERIFY2(share < 0.3, qPrintable(QStringLiteral("%1 of a core").arg(share)));
     VERIFY_CLOSED_PANEL(ui);
@@ -471,12 +464,12 @@ void HostileLineTest::linkGoesAwayDuringScan()
     QTest::qWait(350); // a reading that straddled the loss is listed
 
     const int before = scanLineCount(ui);
-    const double cpu0 = processCpuSeconds();
+    const double cpu0 = test::cpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QTest::qWait(1500);
     const double seconds = double(wall.elapsed()) / 1000;
-    const double share = (processCpuSeconds() - cpu0) / seconds;
+    const double share = (test::cpuSeconds() - cpu0) / seconds;
     qInfo("link gone, scan running: %.1f %% of a core over %.2f s", 100 * share, seconds);
     QVERIFY2(share < 0.3, qPrintable(QStringLiteral("%1 of a core").arg(share)));
     QVERIFY2(seconds < 3.0, qPrintable(QStringLiteral("the wait took %1 s").arg(seconds)));

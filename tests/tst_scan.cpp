@@ -14,7 +14,6 @@
 using namespace movra;
 using movra::test::hex;
 using movra::test::ModelWindow;
-using movra::test::Window;
 
 namespace {
 

@@ -93,6 +93,7 @@ private:
     // Tips: where each port list item goes; how the last open went (lamp).
     void refreshPortTips();
     void setLampTip(const QString &tip);
+    bool captionsChinese() const;
     bool portFlagOpen() const;
     // The position of the combo's item, or -1 when its text was typed.
     static int selectedIndex(const QComboBox *combo);

@@ -1,6 +1,7 @@
 // Form1: the port panel (open/close toggle, lamp, status line, exits).
 #include "form1.h"
 
+#include "captions.h"
 #include "commport.h"
 #include "porttips.h"
 #include "texts.h"
@@ -14,12 +15,6 @@ namespace movra {
 
 namespace {
 const char *const tagProperty = "tag";
-
-// The captions are Chinese for this language id only (see Form_Load).
-bool tipsInChinese(std::uint16_t langId)
-{
-    return langId == 0x0404;
-}
 
 QString portName(int n)
 {
@@ -87,7 +82,7 @@ void Form1::openBranch()
     OpenStatus status = MSComm1->openStatus();
     if (!MSComm1->portOpen() && status.failure == OpenFailure::None)
         status.failure = OpenFailure::Other; // a port that cannot tell why
-    setLampTip(lampOpenTip(portName(MSComm1->commPort()), status, tipsInChinese(m_env.langId)));
+    setLampTip(lampOpenTip(portName(MSComm1->commPort()), status, captionsChinese()));
 }
 
 void Form1::closeBranch()
@@ -113,15 +108,21 @@ void Form1::onLinkLost()
         return;
     closeBranch();
     setLampTip(lampLostTip(portName(MSComm1->commPort()), MSComm1->openStatus().device,
-                           tipsInChinese(m_env.langId)));
+                           captionsChinese()));
 }
 
 void Form1::refreshPortTips()
 {
-    const bool chinese = tipsInChinese(m_env.langId);
+    const bool chinese = captionsChinese();
     const QList<PortInfo> ports = portInfos(m_env.exeDir, ui.Combo1->count());
     for (int i = 0; i < ports.size(); ++i)
         ui.Combo1->setItemData(i, portItemTip(ports[i], chinese), Qt::ToolTipRole);
+}
+
+// The tips speak the captions' language.
+bool Form1::captionsChinese() const
+{
+    return m_captions && m_captions->chinese;
 }
 
 // Screen readers get what the tip shows.

@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "form1.h"
 #include "platform.h"
+#include "scancheck.h"
 #include "commport.h"
 #include "texts.h"
 #include "widgets.h"
@@ -109,19 +110,7 @@ void WineComTest::scanListsValues()
     tool.form->Command10_Click();
     QTest::qWait(3000);
     tool.form->Command11_Click();
-    QStringList lines = ui.Text12->text().split("\r\n");
-    lines.removeLast();
-    QCOMPARE(lines.size(), ui.Text4->text().count("\r\n"));
-    QVERIFY2(lines.size() >= 5, qPrintable(QString::number(lines.size())));
-    static const QRegularExpression shape("^(4\\d{4})--([0-9A-F]{4})--(-?\\d+)--([A-Z-]+)$");
-    for (const QString &line : lines) {
-        const auto m = shape.match(line);
-        QVERIFY2(m.hasMatch(), qPrintable(line));
-        QCOMPARE(m.captured(1).toInt(), 40001 + m.captured(2).toInt(nullptr, 16));
-        if (m.captured(4) == "BAUD")
-            QCOMPARE(m.captured(3), QStringLiteral("9600"));
-    }
-    QVERIFY(lines.last().startsWith("40002--0001--"));
+    test::verifyScanOfMv210(ui);
 }
 
 // wine started under LANG=zh_TW.UTF-8: the system's language and ANSI code
