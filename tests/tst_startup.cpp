@@ -226,8 +226,6 @@ void StartupTest::slaveAddressTakesThreeDigits()
     QCOMPARE(text2->text(), QStringLiteral("01fA"));
 }
 
-QTEST_MAIN(StartupTest)
-#include "tst_startup.moc"
 
 // Where a port list item goes, and what the lamp says after an open, on the
 // real serial port: <dir> is the executable's folder, <pty> a pseudo-terminal.
@@ -323,3 +321,6 @@ void StartupTest::lampTipWhenThePortCannotTell()
     w.form->Command1_Click();
     QCOMPARE(w.ui().Shape1->toolTip(), QStringLiteral("COM1: cannot open"));
 }
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
