@@ -2,7 +2,6 @@
 // request got, what was dropped as late, and when the next one went out.
 #include "fakemeter.h"
 #include "modbusline.h"
-#include "scancursor.h"
 
 #include <QtTest>
 
@@ -21,7 +20,6 @@ class LineTest : public QObject {
 private slots:
     void transact_data();
     void transact();
-    void scanCursorWalksPasses();
 };
 
 void LineTest::transact_data()
@@ -95,33 +93,6 @@ void LineTest::transact()
         QVERIFY(sentAt[1] - sentAt[0] >= ModbusLine::SettleTime);
     else
         QVERIFY(sentAt[1] - sentAt[0] < ModbusLine::AnswerWait + 1e-3);
-}
-
-void LineTest::scanCursorWalksPasses()
-{
-    ScanCursor cursor;
-    QList<int> lines;
-    cursor.start(3); // two entries, lines 2 and 3
-    for (int tick = 0; tick < 6; ++tick) {
-        const auto line = cursor.next();
-        lines << line.value_or(0);
-        if (line)
-            cursor.readingDone();
-    }
-    QCOMPARE(lines, (QList<int>{2, 3, 0, 2, 3, 0}));
-    cursor.start(2.5); // a fraction in line 1 ends the pass at the last whole entry
-    for (int line : {2, 3}) {
-        QCOMPARE(cursor.next(), std::optional<std::int32_t>(line));
-        cursor.readingDone();
-    }
-    QCOMPARE(cursor.next(), std::nullopt);
-    for (int i = 3; i < ScanCursor::ReadingsPerReconnect; ++i) // two readings so far
-        cursor.readingDone();
-    QVERIFY(!cursor.reconnectDue());
-    cursor.readingDone();
-    QVERIFY(cursor.reconnectDue());
-    cursor.reconnected();
-    QVERIFY(!cursor.reconnectDue());
 }
 
 QTEST_MAIN(LineTest)

@@ -163,7 +163,7 @@ void TestModbus::render()
     QFETCH(QString, sign);
     QFETCH(bool, hasData);
 
-    const RenderedResponse r = renderResponse(bytes, expectedLength, write, length, sign);
+    const RenderedResponse r = renderResponse(bytes, expectedLength, write, length, byteOrderOf(sign));
     QTEST(r.text7, "text7");
     QTEST(r.logged, "logged");
     QTEST(r.convert, "convert");

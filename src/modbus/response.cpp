@@ -8,9 +8,6 @@ namespace movra {
 namespace {
 
 constexpr int ResponseSlots = 11;
-constexpr std::uint8_t ReadHolding = ReadHoldingRegisters;
-constexpr std::uint8_t WriteSingle = WriteSingleRegister;
-constexpr std::uint8_t ExceptionBit = ExceptionFlag;
 constexpr qsizetype ExceptionFrameLength = 5; // slave, function, code, CRC
 constexpr qsizetype RequestLength = 8;
 
@@ -27,7 +24,7 @@ int registerCount(const QueryFrame &request)
 // Length of the whole answer frame, CRC included, that the request calls for.
 qsizetype requestedAnswerLength(const QueryFrame &request)
 {
-    if (request[1] == ReadHolding)
+    if (request[1] == ReadHoldingRegisters)
         return ExceptionFrameLength + 2 * qsizetype(registerCount(request));
     return RequestLength; // 06H: the echo of the request
 }
@@ -37,23 +34,17 @@ qsizetype announcedLength(const QueryFrame &request, const QByteArray &answer)
 {
     if (answer.size() >= 2) {
         const std::uint8_t function = byteAt(answer, 1);
-        if (function & ExceptionBit)
+        if (function & ExceptionFlag)
             return ExceptionFrameLength;
-        if (function == ReadHolding && answer.size() >= 3)
+        if (function == ReadHoldingRegisters && answer.size() >= 3)
             return ExceptionFrameLength + byteAt(answer, 2);
-        if (function == WriteSingle)
+        if (function == WriteSingleRegister)
             return RequestLength;
     }
     return requestedAnswerLength(request);
 }
 
 } // namespace
-
-RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
-                                const QString &lengthText, const QString &byteOrderSign)
-{
-    return renderResponse(bytes, expectedLength, writeOption, lengthText, byteOrderOf(byteOrderSign));
-}
 
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, ByteOrder order)
@@ -113,11 +104,11 @@ AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer)
     if (byteAt(answer, 0) != request[0])
         return AnswerStatus::WrongSlave;
     const std::uint8_t function = byteAt(answer, 1);
-    if (function == (request[1] | ExceptionBit))
+    if (function == (request[1] | ExceptionFlag))
         return AnswerStatus::Exception;
     if (function != request[1])
         return AnswerStatus::WrongFunction;
-    if (function == ReadHolding) {
+    if (function == ReadHoldingRegisters) {
         if (byteAt(answer, 2) != 2 * registerCount(request))
             return AnswerStatus::WrongByteCount;
     } else if (answer != frameBytes(request)) {

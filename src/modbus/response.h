@@ -16,13 +16,11 @@ struct RenderedResponse {
 };
 
 // bytes: everything taken from the port; expectedLength: ExpectedLength;
-// writeOption: the Write option is selected; lengthText: Combo4's text;
-// byteOrderSign: "-" or "+" (4-byte data only). Bytes missing from a short
-// answer render as nothing.
+// writeOption: the answer is a write's echo; lengthText: the data length
+// text; order: how 4-byte data is joined. Bytes missing from a short answer
+// render as nothing.
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, ByteOrder order);
-RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
-                                const QString &lengthText, const QString &byteOrderSign);
 
 enum class AnswerStatus {
     Ok,

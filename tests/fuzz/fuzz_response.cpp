@@ -56,7 +56,7 @@ FUZZ_REFERENCE QByteArray sealed(QByteArray frame)
 
 void checkRender(const QByteArray &answer, int expectedLength, bool write, const QString &length, const QString &sign)
 {
-    const RenderedResponse r = renderResponse(answer, expectedLength, write, length, sign);
+    const RenderedResponse r = renderResponse(answer, expectedLength, write, length, byteOrderOf(sign));
     const qsizetype shown = std::clamp<qsizetype>(std::min<qsizetype>(expectedLength, answer.size()), 0, 11);
     FUZZ_CHECK(r.text7 == hexGroups(answer.left(shown)),
                QStringLiteral("text7 '%1' for %2 bytes, ExpectedLength %3").arg(r.text7).arg(answer.size()).arg(expectedLength));
