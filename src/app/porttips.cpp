@@ -39,6 +39,8 @@ QString failureText(const OpenStatus &status, bool chinese)
     case OpenFailure::NotSerial:
         return tr(chinese, "not a serial device", u"不是序列埠裝置");
     case OpenFailure::Other:
+    case OpenFailure::NoSuchPortName:  // lampOpenTip words these whole
+    case OpenFailure::SettingsRefused:
         break;
     }
     if (status.detail.isEmpty())
@@ -69,6 +71,14 @@ QString portItemTip(const PortInfo &info, bool chinese)
 
 QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese)
 {
+    if (status.failure == OpenFailure::NoSuchPortName)
+        return tr(chinese, "\"%1\" names no port: type COM1 to COM%2",
+                  u"「%1」不是埠的名稱:請輸入 COM1 到 COM%2")
+            .arg(status.detail)
+            .arg(MaxComNumber);
+    if (status.failure == OpenFailure::SettingsRefused)
+        return tr(chinese, "%1: the port refuses the settings %2", u"%1:此埠不接受設定 %2")
+            .arg(heading(name, status.device), status.detail);
     return heading(name, status.device) + tr(chinese, ": ", u":") + failureText(status, chinese);
 }
 

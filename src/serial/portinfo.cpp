@@ -26,6 +26,24 @@ bool isLink(const QString &path)
 
 } // namespace
 
+std::optional<int> comNumberFromText(const QString &text)
+{
+    const QString t = text.trimmed();
+    static const QString prefix = QStringLiteral("COM");
+    if (!t.startsWith(prefix, Qt::CaseInsensitive) || t.size() == prefix.size())
+        return std::nullopt;
+    const QStringView digits = QStringView(t).mid(prefix.size());
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const int n = digits.toInt(&ok);
+    if (!ok || n < 1 || n > MaxComNumber)
+        return std::nullopt;
+    return n;
+}
+
 QString followLinks(const QString &path)
 {
     const QFileInfo file(path);

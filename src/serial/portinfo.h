@@ -2,8 +2,17 @@
 // Where a COM port goes on this machine, and why an open of it failed.
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace movra {
+
+// The highest COM number a port takes (COM1 to COM256).
+inline constexpr int MaxComNumber = 256;
+
+// "COM17", any case, blanks around it ignored: 17 (1..256); empty when the text names no port.
+std::optional<int> comNumberFromText(const QString &text);
 
 // What the system knows of COMn's device.
 struct PortInfo {
@@ -35,6 +44,8 @@ enum class OpenFailure {
     PermissionDenied, // the user may not open it (not in the dialout group)
     InUse,            // another program holds it
     NotSerial,        // a file, folder or device that is not a serial line
+    NoSuchPortName,   // the typed text names no port; detail holds the text
+    SettingsRefused,  // the port refused the settings text; detail holds the text ("9600,X,8,1")
     Other,            // see detail
 };
 
@@ -42,7 +53,12 @@ enum class OpenFailure {
 struct OpenStatus {
     QString device;   // links followed
     OpenFailure failure = OpenFailure::None;
-    QString detail;   // the system's own text for Other
+    QString detail;   // the system's own text for Other; the text for NoSuchPortName, SettingsRefused
+    // Linux, after a failed open: USB and ACM adapters that no COMn link in
+    // linkFolder (the executable's folder) names, each by its
+    // /dev/serial/by-id path where it has one, else its /dev path.
+    QStringList unlinkedAdapters;
+    QString linkFolder;
 };
 
 // Sorts a failed open of `path` (the COMn path as opened) given the error

@@ -129,7 +129,8 @@ bool QtCommPort::setPortOpen(bool open)
         m_serial->clearError();
         return false;
     }
-    m_openStatus = {followLinks(path), OpenFailure::None, {}};
+    m_openStatus = OpenStatus{};
+    m_openStatus.device = followLinks(path);
     applySettings();
     return true;
 }

@@ -31,7 +31,9 @@ QString systemMessage(DWORD error)
 
 OpenStatus openFailure(const QString &device, DWORD error)
 {
-    OpenStatus status{device, OpenFailure::Other, {}};
+    OpenStatus status;
+    status.device = device;
+    status.failure = OpenFailure::Other;
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -129,7 +131,8 @@ bool WinCommPort::setPortOpen(bool open)
         return false;
     }
     m_handle = h;
-    m_openStatus = {name, OpenFailure::None, {}};
+    m_openStatus = OpenStatus{};
+    m_openStatus.device = name;
     applySettings();
     // Reads return at once with what has arrived; writes wait until sent.
     COMMTIMEOUTS timeouts{};
