@@ -7,6 +7,8 @@
 #include "qtcommport.h"
 #include "simline.h"
 #include "testkit.h"
+// The app's port tips speak only of portinfo's types: tested with the serial area.
+#include "../src/app/porttips.cpp"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -28,6 +30,7 @@ using movra::test::cpuSeconds;
 using movra::test::hex;
 
 Q_DECLARE_METATYPE(std::optional<LineSettings>)
+Q_DECLARE_METATYPE(movra::OpenStatus)
 
 namespace {
 
@@ -130,6 +133,11 @@ private slots:
 
     void portDevicePathTable_data();
     void portDevicePathTable();
+    void comNumberFromTextTable_data();
+    void comNumberFromTextTable();
+    void unlinkedAdaptersInADevTree();
+    void lampOpenTipTable_data();
+    void lampOpenTipTable();
 
     void virtualWaitAdvancesPastTheTime_data();
     void virtualWaitAdvancesPastTheTime();
@@ -269,6 +277,7 @@ void TestSerial::portDevicePathTable_data()
     QTest::newRow("COM3 present, COM1 asked") << "COM3" << false << 1 << "/dev/ttyS0";
     QTest::newRow("COM3 present, COM3 asked") << "COM3" << false << 3 << "<dir>/COM3";
     QTest::newRow("dangling COM2 link stays COM2, not ttyS1") << "COM2" << true << 2 << "<dir>/COM2";
+    QTest::newRow("COM256 absent gives ttyS255") << "" << false << 256 << "/dev/ttyS255";
 }
 
 void TestSerial::portDevicePathTable()
@@ -291,6 +300,77 @@ void TestSerial::portDevicePathTable()
     }
     expected.replace("<dir>/", dir.path() + "/");
     QCOMPARE(portDevicePath(dir.path(), port), expected);
+}
+
+void TestSerial::comNumberFromTextTable_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected"); // 0: names no port
+    QTest::newRow("COM17") << "COM17" << 17;
+    QTest::newRow("lower case, blanks around") << " com3 " << 3;
+    QTest::newRow("COM256") << "COM256" << 256;
+    QTest::newRow("COM0") << "COM0" << 0;
+    QTest::newRow("COM257") << "COM257" << 0;
+    QTest::newRow("COMX") << "COMX" << 0;
+    QTest::newRow("number alone") << "17" << 0;
+    QTest::newRow("empty") << "" << 0;
+}
+
+void TestSerial::comNumberFromTextTable()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    QCOMPARE(comNumberFromText(text).value_or(0), expected);
+}
+
+// A /dev tree in a temporary folder: ttyUSB0 and ttyUSB1 with by-id names,
+// ttyACM0 without, ttyS0; COMn links beside the executable into it.
+void TestSerial::unlinkedAdaptersInADevTree()
+{
+    QTemporaryDir tmp;
+    const QDir root(tmp.path());
+    const auto link = [&](const QString &to, const QString &at) {
+        return ::symlink(QFile::encodeName(to).constData(), QFile::encodeName(root.filePath(at)).constData()) == 0;
+    };
+    QVERIFY(root.mkpath("dev/serial/by-id") && root.mkpath("exe"));
+    for (const char *node : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0"})
+        QVERIFY(QFile(root.filePath("dev/") + node).open(QIODevice::WriteOnly));
+    const QString idB = "dev/serial/by-id/usb-Maker_B-if00-port0", idA = "dev/serial/by-id/usb-Maker_A-if00-port0";
+    QVERIFY(link("../../ttyUSB0", idB) && link("../../ttyUSB1", idA));
+    QVERIFY(link(root.filePath(idB), "exe/COM2") && link(root.filePath("dev/ttyS0"), "exe/COM17"));
+    QVERIFY(link(root.filePath("gone"), "exe/COM16"));
+    // Names portDevicePath never opens link no port.
+    QVERIFY(link(root.filePath("dev/ttyUSB1"), "exe/com4") && link(root.filePath("dev/ttyACM0"), "exe/COM04"));
+    const QString exe = root.filePath("exe");
+    QCOMPARE(unlinkedAdapters(exe, root.filePath("dev"), root.filePath("dev/serial/by-id")),
+             QStringList({root.filePath("dev/ttyACM0"), root.filePath(idA)}));
+    QCOMPARE(comNumbersAbove(exe, 15), QList<int>({16, 17}));
+}
+
+void TestSerial::lampOpenTipTable_data()
+{
+    QTest::addColumn<OpenStatus>("status");
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<QString>("expected"); // for COM3
+    const OpenStatus noName{"", OpenFailure::NoSuchPortName, "COMX", {}, {}};
+    const OpenStatus refused{"/dev/ttyUSB0", OpenFailure::SettingsRefused, "9600,X,8,1", {}, {}};
+    QTest::newRow("text names no port") << noName << false << "\"COMX\" names no port: type COM1 to COM256";
+    QTest::newRow("text names no port, Chinese") << noName << true << "「COMX」不是埠的名稱:請輸入 COM1 到 COM256";
+    QTest::newRow("settings refused")
+        << refused << false << "COM3 → /dev/ttyUSB0: the port refuses the settings 9600,X,8,1";
+    QTest::newRow("settings refused, Chinese") << refused << true << "COM3 → /dev/ttyUSB0:此埠不接受設定 9600,X,8,1";
+    QTest::newRow("adapters unlinked, COM3 a link that leads nowhere in a folder with blanks")
+        << OpenStatus{"/x/gone", OpenFailure::LinkLeadsNowhere, "", {"/dev/ttyACM0", "/dev/ttyUSB0"}, "/o's m"} << false
+        << "COM3 → /x/gone: no such device, the link leads nowhere\nAdapters no COM link names: /dev/ttyACM0, "
+           "/dev/ttyUSB0\nTo open /dev/ttyACM0 as COM3: ln -sf /dev/ttyACM0 '/o'\\''s m/COM3'";
+}
+
+void TestSerial::lampOpenTipTable()
+{
+    QFETCH(OpenStatus, status);
+    QFETCH(bool, chinese);
+    QFETCH(QString, expected);
+    QCOMPARE(lampOpenTip("COM3", status, chinese), expected);
 }
 
 // --- clocks ---------------------------------------------------------------
@@ -634,9 +714,12 @@ void TestSerial::ptyMissingDeviceDoesNotOpen()
 {
     QTemporaryDir dir;
     QtCommPort port(dir.path());
+    QVERIFY(!port.setCommPort(MaxComNumber + 1));
+    QVERIFY(port.setCommPort(MaxComNumber));
     QVERIFY(port.setCommPort(200)); // /dev/ttyS199
     QVERIFY(!port.setPortOpen(true));
     QVERIFY(!port.portOpen());
+    QCOMPARE(port.openStatus().linkFolder, dir.path());
     QCOMPARE(port.inBufferCount(), -1);
     QVERIFY(!port.output(hex("01")));
     QVERIFY(!port.setPortOpen(false));

@@ -1,5 +1,7 @@
 #include "porttips.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace movra {
@@ -17,6 +19,17 @@ QString heading(const QString &name, const QString &device)
 QString tr(bool chinese, const char *english, const char16_t *zh)
 {
     return chinese ? QString::fromUtf16(zh) : QString::fromUtf8(english);
+}
+
+// A path as one word of a shell command: quoted when it holds anything but
+// the characters of plain paths.
+QString shellWord(const QString &path)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
+    if (plain.match(path).hasMatch())
+        return path;
+    return QLatin1Char('\'') + QString(path).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+           + QLatin1Char('\'');
 }
 
 QString failureText(const OpenStatus &status, bool chinese)
@@ -74,12 +87,25 @@ QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese)
     if (status.failure == OpenFailure::NoSuchPortName)
         return tr(chinese, "\"%1\" names no port: type COM1 to COM%2",
                   u"「%1」不是埠的名稱:請輸入 COM1 到 COM%2")
-            .arg(status.detail)
-            .arg(MaxComNumber);
+            .arg(status.detail, QString::number(MaxComNumber));
     if (status.failure == OpenFailure::SettingsRefused)
         return tr(chinese, "%1: the port refuses the settings %2", u"%1:此埠不接受設定 %2")
             .arg(heading(name, status.device), status.detail);
-    return heading(name, status.device) + tr(chinese, ": ", u":") + failureText(status, chinese);
+    QString tip = heading(name, status.device) + tr(chinese, ": ", u":") + failureText(status, chinese);
+    if (status.failure != OpenFailure::None && !status.unlinkedAdapters.isEmpty()) {
+        const QString adapter = status.unlinkedAdapters.first();
+        // A link that leads nowhere is there already and is replaced.
+        const QString ln = status.failure == OpenFailure::LinkLeadsNowhere ? QStringLiteral("ln -sf")
+                                                                           : QStringLiteral("ln -s");
+        const QString command = QStringLiteral("%1 %2 %3").arg(
+            ln, shellWord(adapter), shellWord(QDir(status.linkFolder).filePath(name)));
+        tip += QLatin1Char('\n')
+               + tr(chinese, "Adapters no COM link names: %1", u"尚未連結為 COM 埠的轉接器:%1")
+                     .arg(status.unlinkedAdapters.join(QStringLiteral(", ")))
+               + QLatin1Char('\n')
+               + tr(chinese, "To open %1 as %2: %3", u"要以 %2 開啟 %1:%3").arg(adapter, name, command);
+    }
+    return tip;
 }
 
 QString lampLostTip(const QString &name, const QString &device, bool chinese)

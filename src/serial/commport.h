@@ -37,7 +37,7 @@ public:
     using QObject::QObject;
     ~SerialPort() override = default;
 
-    // Port number for the next open (COMn). Refused (false) below 1 or while open;
+    // Port number for the next open (COMn). Refused (false) outside 1..256 or while open;
     // the previous number then stays.
     virtual bool setCommPort(int n) = 0;
     virtual int commPort() const = 0;

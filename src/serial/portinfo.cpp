@@ -2,10 +2,15 @@
 
 #include "qtcommport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+
+#include <algorithm>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -105,6 +110,71 @@ QList<PortInfo> portInfos(const QString &exeDir, int count)
     QList<PortInfo> out;
     for (int n = 1; n <= count; ++n)
         out.append(portInfoFrom(listed, exeDir, n));
+    return out;
+}
+
+namespace {
+
+// The COM number a file beside the executable stands for: its name exactly as
+// portDevicePath looks for it ("COM17", not "com17" or "COM017").
+std::optional<int> linkedComNumber(const QString &fileName)
+{
+    const std::optional<int> n = comNumberFromText(fileName);
+    if (n && fileName == QStringLiteral("COM%1").arg(*n))
+        return n;
+    return std::nullopt;
+}
+
+} // namespace
+
+QList<int> comNumbersAbove(const QString &exeDir, int above)
+{
+    QList<int> numbers;
+#ifdef Q_OS_WIN
+    Q_UNUSED(exeDir);
+    const QList<QSerialPortInfo> listed = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : listed) {
+        const std::optional<int> n = comNumberFromText(port.portName());
+#else
+    const QStringList names = QDir(exeDir).entryList({QStringLiteral("COM*")}, QDir::AllEntries | QDir::System);
+    for (const QString &name : names) {
+        const std::optional<int> n = linkedComNumber(name);
+#endif
+        if (n && *n > above && !numbers.contains(*n))
+            numbers.append(*n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+QStringList unlinkedAdapters(const QString &linkFolder, const QString &devRoot, const QString &byIdRoot)
+{
+    const QStringList adapterPatterns{QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")};
+    const QDir dev(devRoot);
+    const QStringList adapters = dev.entryList(adapterPatterns, QDir::AllEntries | QDir::System, QDir::Name);
+    if (adapters.isEmpty())
+        return {};
+
+    QSet<QString> linked;
+    const QDir folder(linkFolder);
+    for (const QString &name : folder.entryList({QStringLiteral("COM*")}, QDir::AllEntries | QDir::System))
+        if (linkedComNumber(name))
+            linked.insert(followLinks(folder.filePath(name)));
+
+    QHash<QString, QString> byId; // device -> its stable name
+    const QDir ids(byIdRoot);
+    for (const QString &name : ids.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString device = followLinks(ids.filePath(name));
+        if (!byId.contains(device))
+            byId.insert(device, ids.filePath(name));
+    }
+
+    QStringList out;
+    for (const QString &name : adapters) {
+        const QString device = followLinks(dev.filePath(name));
+        if (!linked.contains(device))
+            out.append(byId.value(device, dev.filePath(name)));
+    }
     return out;
 }
 

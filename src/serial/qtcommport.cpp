@@ -43,7 +43,7 @@ QtCommPort::~QtCommPort()
 
 bool QtCommPort::setCommPort(int n)
 {
-    if (n < 1 || usable())
+    if (n < 1 || n > MaxComNumber || usable())
         return false;
     m_port = n;
     return true;
@@ -127,6 +127,10 @@ bool QtCommPort::setPortOpen(bool open)
     if (!m_serial->open(QIODevice::ReadWrite)) {
         m_openStatus = diagnoseOpenFailure(path, m_serial->error(), m_serial->errorString());
         m_serial->clearError();
+        // An adapter plugged in but not yet linked as any COM number is the
+        // likely port the operator meant.
+        m_openStatus.unlinkedAdapters = unlinkedAdapters(m_exeDir);
+        m_openStatus.linkFolder = QDir(m_exeDir).absolutePath();
         return false;
     }
     m_openStatus = OpenStatus{};

@@ -63,7 +63,7 @@ WinCommPort::~WinCommPort()
 
 bool WinCommPort::setCommPort(int n)
 {
-    if (n < 1 || portOpen())
+    if (n < 1 || n > MaxComNumber || portOpen())
         return false;
     m_port = n;
     return true;
