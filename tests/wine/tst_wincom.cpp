@@ -44,7 +44,7 @@ struct Tool {
     const Form1Controls &ui() const { return form->controls(); }
     void open()
     {
-        form->Command1_Click();
+        ui().Command1->click();
         QVERIFY(ui().Shape1->fillColor() == Lamp::Green);
         QCOMPARE(ui().Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
     }
@@ -63,6 +63,7 @@ private slots:
     void connectShowsLiveValue();
     void readByHandLogsTheBytes();
     void scanListsValues();
+    void typedComAboveTheList();
     void chineseSystem();
 };
 
@@ -72,7 +73,7 @@ void WineComTest::connectShowsLiveValue()
     Tool tool(shipped());
     tool.open();
     QCOMPARE(tool.ui().Combo7->currentText(), QStringLiteral("MV-100"));
-    tool.form->Command2_Click();
+    tool.ui().Command2->click();
     // Its last entry is the voltage, in 0.1 V, live.
     const int volts = tool.ui().signal1->text().toInt();
     QVERIFY2(volts > 2000 && volts < 2600, qPrintable(tool.ui().signal1->text()));
@@ -89,7 +90,7 @@ void WineComTest::readByHandLogsTheBytes()
     ui.Text1->setText("1");
     ui.Text2->setText("0100");
     ui.Combo4->setEditText("2");
-    tool.form->Command3_Click();
+    tool.ui().Command3->click();
     QCOMPARE(ui.Text4->text(), QStringLiteral("01,03,01,00,00,01,85,F6\r\n"));
     // Register 0100 holds the meter's own address.
     QCOMPARE(ui.Text7->text().left(15), QStringLiteral("01 03 02 00 01 "));
@@ -107,10 +108,25 @@ void WineComTest::scanListsValues()
     const auto &ui = tool.ui();
     ui.Check1->setChecked(true);
     ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
-    tool.form->Command10_Click();
+    tool.ui().Command10->click();
     QTest::qWait(3000);
-    tool.form->Command11_Click();
+    tool.ui().Command11->click();
     test::verifyScanOfMv210(ui);
+}
+
+// meter-sim --model MV-100 --slave 1, also on COM17: a number above the list,
+// typed, opens as \\.\COM17.
+void WineComTest::typedComAboveTheList()
+{
+    Tool tool(shipped());
+    const auto &ui = tool.ui();
+    ui.Combo1->setEditText("COM17");
+    ui.Command1->click();
+    QVERIFY(ui.Shape1->fillColor() == Lamp::Green);
+    QCOMPARE(ui.Label12->text(), QStringLiteral("COM:17 Baud rate:9600  Protocol:N,8,1"));
+    ui.Command2->click();
+    const int volts = ui.signal1->text().toInt();
+    QVERIFY2(volts > 2000 && volts < 2600, qPrintable(ui.signal1->text()));
 }
 
 // wine started under LANG=zh_TW.UTF-8: the system's language and ANSI code
