@@ -47,15 +47,52 @@ void SystemClock::wait(double seconds)
     }
 }
 
-void VirtualClock::wait(double seconds)
+void SystemClock::waitPolling(double seconds, double step, const std::function<void()> &probe)
 {
-    // So that "more than seconds" holds also after the caller rounds the
-    // elapsed time to single precision.
-    constexpr double Epsilon = 1e-6;
-    ++m_waits;
-    const double total = seconds > 0 ? seconds : 0.0;
-    const double half = total / 2;
-    m_now += half;
+    const double start = now();
+    auto over = [&] { return !(now() - start <= seconds); }; // NaN ends at once
+    auto msUntilEnd = [&] {
+        constexpr double MaxSliceMs = 60.0 * 60.0 * 1000.0;
+        return int(std::clamp(std::ceil((seconds - (now() - start)) * 1000.0), 1.0, MaxSliceMs));
+    };
+    const int stepMs = int(std::clamp(std::round(step * 1000.0), 1.0, 1000.0)); // NaN clamps to 1 ms
+    if (!QCoreApplication::instance()) {
+        while (!over()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(stepMs, msUntilEnd())));
+            if (probe)
+                probe();
+        }
+        return;
+    }
+    if (over()) {
+        if (probe)
+            probe();
+        return;
+    }
+    QEventLoop loop;
+    QTimer ticker;
+    QTimer end;
+    ticker.setTimerType(Qt::PreciseTimer);
+    end.setTimerType(Qt::PreciseTimer);
+    end.setSingleShot(true);
+    // A timer can fire a little early: the end is checked, and re-armed for what is left.
+    auto check = [&] {
+        if (probe)
+            probe();
+        if (over())
+            loop.quit();
+        else if (!end.isActive())
+            end.start(msUntilEnd());
+    };
+    QObject::connect(&ticker, &QTimer::timeout, &loop, check);
+    QObject::connect(&end, &QTimer::timeout, &loop, check);
+    ticker.start(stepMs);
+    end.start(msUntilEnd());
+    loop.exec();
+}
+
+void VirtualClock::runHook()
+{
     if (m_duringWait && !m_inHook) {
         struct Guard {
             bool &flag;
@@ -68,7 +105,50 @@ void VirtualClock::wait(double seconds)
     }
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
-    m_now += total - half + Epsilon;
+}
+
+// So that "more than seconds" holds also after the caller rounds the
+// elapsed time to single precision.
+constexpr double VirtualEpsilon = 1e-6;
+
+void VirtualClock::wait(double seconds)
+{
+    ++m_waits;
+    const double total = seconds > 0 ? seconds : 0.0;
+    const double half = total / 2;
+    m_now += half;
+    runHook();
+    m_now += total - half + VirtualEpsilon;
+}
+
+void VirtualClock::waitPolling(double seconds, double step, const std::function<void()> &probe)
+{
+    ++m_waits;
+    const double total = seconds > 0 ? seconds : 0.0;
+    const double half = total / 2;
+    if (!(step > 0))
+        step = total;
+    // Time is advanced by differences, so a wait the hook starts adds its own.
+    double done = 0.0;
+    bool hookRun = false;
+    while (done < total) {
+        double next = std::min(done + step, total);
+        if (!hookRun && next >= half)
+            next = half;
+        m_now += next - done;
+        done = next;
+        if (!hookRun && done >= half) {
+            hookRun = true;
+            runHook();
+        }
+        if (probe)
+            probe();
+    }
+    if (!hookRun)
+        runHook();
+    m_now += VirtualEpsilon;
+    if (probe)
+        probe();
 }
 
 } // namespace movra

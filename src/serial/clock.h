@@ -12,6 +12,9 @@ public:
     virtual double now() const = 0;
     // Return once more than `seconds` have passed, handling window events meanwhile.
     virtual void wait(double seconds) = 0;
+    // The same wait, calling `probe` every `step` seconds or so (and once at
+    // the end), so a caller can note when bytes arrive without a busy loop.
+    virtual void waitPolling(double seconds, double step, const std::function<void()> &probe) = 0;
 };
 
 // Real time: a nested event loop and a timer, so the processor idles while waiting.
@@ -20,6 +23,8 @@ public:
     SystemClock();
     double now() const override;
     void wait(double seconds) override;
+    // One nested event loop; a repeating timer runs the probe.
+    void waitPolling(double seconds, double step, const std::function<void()> &probe) override;
 
 private:
     QElapsedTimer m_timer;
@@ -29,11 +34,14 @@ private:
 // events, so thousands of waits take next to no real time. A hook set with
 // setDuringWait runs once inside each wait, halfway through it, to stand for
 // an operator's click or a timer tick that lands during a wait. A wait that
-// the hook itself starts does not run the hook again.
+// the hook itself starts does not run the hook again. waitPolling counts as
+// one wait: it advances step by step, runs the probe after each step, and
+// the hook once, at the step that reaches half the wait.
 class VirtualClock : public Clock {
 public:
     double now() const override { return m_now; }
     void wait(double seconds) override;
+    void waitPolling(double seconds, double step, const std::function<void()> &probe) override;
     void advance(double seconds) { m_now += seconds; }
     void setDuringWait(std::function<void()> hook) { m_duringWait = std::move(hook); }
     int waits() const { return m_waits; }
@@ -43,6 +51,8 @@ private:
     int m_waits = 0;
     bool m_inHook = false;
     std::function<void()> m_duringWait;
+
+    void runHook();
 };
 
 } // namespace movra
