@@ -44,6 +44,20 @@ qsizetype announcedLength(const QueryFrame &request, const QByteArray &answer)
     return requestedAnswerLength(request);
 }
 
+bool crcFits(const QByteArray &bytes, qsizetype length)
+{
+    const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(length - 2));
+    return byteAt(bytes, length - 2) == (crc & 0xFF) && byteAt(bytes, length - 1) == (crc >> 8);
+}
+
+// An 03H frame, intact by its CRC over every byte, whose byte count
+// announces some other length.
+bool miscountedFrame(const QByteArray &answer, qsizetype announced)
+{
+    return answer.size() >= ExceptionFrameLength && answer.size() != announced
+           && byteAt(answer, 1) == ReadHoldingRegisters && crcFits(answer, answer.size());
+}
+
 } // namespace
 
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
@@ -93,10 +107,15 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
 AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer)
 {
     const qsizetype length = announcedLength(request, answer);
+    const bool whole = answer.size() >= length && crcFits(answer, length);
+    if (!whole && miscountedFrame(answer, length)) {
+        if (byteAt(answer, 0) != request[0])
+            return AnswerStatus::WrongSlave;
+        return request[1] == ReadHoldingRegisters ? AnswerStatus::WrongByteCount : AnswerStatus::WrongFunction;
+    }
     if (answer.size() < length)
         return AnswerStatus::Short;
-    const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t *>(answer.constData()), std::size_t(length - 2));
-    if (byteAt(answer, length - 2) != (crc & 0xFF) || byteAt(answer, length - 1) != (crc >> 8))
+    if (!whole)
         return AnswerStatus::BadCrc;
     if (answer.size() > length)
         return AnswerStatus::ExtraBytes;

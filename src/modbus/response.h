@@ -46,6 +46,10 @@ enum class AnswerStatus {
 // with 80H set), WrongFunction, WrongByteCount (03H), EchoMismatch (06H).
 // So a status about the content is only named for a frame that arrived whole,
 // and a late answer in front of the current one shows as ExtraBytes.
+// One exception to the header's length: an 03H frame whose CRC is good over
+// all the bytes that came, while its byte count announces another length, is
+// intact with a wrong byte count (WrongSlave or WrongFunction first), not
+// Short or BadCrc.
 AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer);
 
 QString answerStatusName(AnswerStatus status);
@@ -60,6 +64,9 @@ qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer)
 QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes);
 
 // Why a request gave no value; None when its answer can be trusted.
+// `seconds`, when known (not negative): for None, when the answer's first
+// byte came after the send; for NoAnswer, how late this line's meter has
+// been seen to answer.
 struct Reason {
     enum Kind {
         None,
@@ -74,9 +81,17 @@ struct Reason {
         EchoMismatch,     // a write's echo differs from the request
         NotSentSlave,     // the slave address box holds no address
         NotSentLength,    // the data length gives no register count
+        NotSentPortClosed, // the port is not open: nothing went out
+        NoModelEntry,     // Connect: the model file has no readable entry
+        NoValue,          // a trusted answer that gives no value; detail: the
+                          // data length, or NoValueSign
     };
+    // NoValue's detail for a 4-byte entry whose byte order sign is neither
+    // "-" nor "+".
+    static constexpr int NoValueSign = -1;
     Kind kind = None;
     int detail = 0;
+    double seconds = -1; // negative: not known
     bool operator==(const Reason &) const = default;
 };
 

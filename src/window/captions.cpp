@@ -124,11 +124,19 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
     auto text = [zh](const char *english, const char *chinese) {
         return QString::fromUtf8(zh ? chinese : english);
     };
+    const bool timed = reason.seconds >= 0;
     switch (reason.kind) {
     case Reason::None:
-        return {};
+        if (!timed)
+            return {};
+        return text("Answer in %1 ms", "回應時間 %1 毫秒").arg(qRound(reason.seconds * 1000));
     case Reason::NoAnswer:
-        return text("No answer within 0.2 s", "0.2 秒內無回應");
+        if (!timed)
+            return text("No answer within 0.2 s", "0.2 秒內無回應");
+        return text("No answer within 0.2 s: the meter answers about %1 s after a request; "
+                    "the next request waits for it",
+                    "0.2 秒內無回應：儀表約在請求後 %1 秒才回應，下一個請求會等候")
+            .arg(reason.seconds, 0, 'f', 2);
     case Reason::Exception: {
         struct Named {
             int code;
@@ -171,6 +179,18 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
         return text("Not sent: slave address", "未送出：儀表位址");
     case Reason::NotSentLength:
         return text("Not sent: data length", "未送出：資料長度");
+    case Reason::NotSentPortClosed:
+        return text("Not sent: port closed", "未送出：通訊埠未開啟");
+    case Reason::NoModelEntry:
+        return text("Not sent: no readable entry in the model file", "未送出：型號檔無可讀取的項目");
+    case Reason::NoValue:
+        if (reason.detail == Reason::NoValueSign)
+            return text("Answer gives no value: the byte order sign is neither - nor +",
+                        "回應無法換算數值：位元組順序符號不是 - 或 +");
+        if (reason.detail > 0)
+            return text("Answer gives no value for data length %1", "回應無法換算數值：資料長度 %1")
+                .arg(reason.detail);
+        return text("Answer gives no value", "回應無法換算數值");
     }
     return {};
 }
