@@ -13,6 +13,12 @@ namespace {
 const QueryFrame readZero{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
 const QByteArray good = FakeMeter::readAnswer(1, {0x0064});
 const QByteArray request = FakeMeter::withCrc(QByteArray::fromHex("010300000001"));
+const LineRequest readRequest{readZero, 5, ByteOrder::AsReceived};
+// Steps of lateMeter that are not an answer delay.
+constexpr double Silent = -1;
+constexpr double Closed = -2; // the port is closed for that request
+// How far a measured time may lie past the true one: a few polls.
+constexpr double Slack = 0.02;
 } // namespace
 
 class LineTest : public QObject {
@@ -20,6 +26,8 @@ class LineTest : public QObject {
 private slots:
     void transact_data();
     void transact();
+    void lateMeter_data();
+    void lateMeter();
 };
 
 void LineTest::transact_data()
@@ -93,6 +101,103 @@ void LineTest::transact()
         QVERIFY(sentAt[1] - sentAt[0] >= ModbusLine::SettleTime);
     else
         QVERIFY(sentAt[1] - sentAt[0] < ModbusLine::AnswerWait + 1e-3);
+}
+
+// Each request reads register 0 holding a new value, so an answer that
+// carries an earlier value is borrowed from an earlier request.
+void LineTest::lateMeter_data()
+{
+    QTest::addColumn<QList<double>>("delays"); // the meter's answer delay for each request
+    QTest::addColumn<double>("settle");        // the settle time at the end
+    const auto run = [](double delay, int n) { return QList<double>(n, delay); };
+    QTest::newRow("answers at 23 ms, timed") << run(0.023, 3) << ModbusLine::SettleTime;
+    QTest::newRow("0.7 s late") << run(0.02, 2) + run(0.7, 10) << 1.05;
+    QTest::newRow("1.0 s late") << run(0.02, 2) + run(1.0, 10) << 1.5;
+    QTest::newRow("1.9 s late: the longest settle time") << run(0.02, 2) + run(1.9, 10) << ModbusLine::MaxSettleTime;
+    QTest::newRow("0.7 s late once, then healthy") << run(0.02, 2) + run(0.7, 1) + run(0.02, 5) << 1.05;
+    QTest::newRow("1.0 s late, then 12 answers in time: 0.5 s again")
+        << run(0.02, 2) + run(1.0, 4) + run(0.02, 12) << ModbusLine::SettleTime;
+    QTest::newRow("port closed: not sent, no wait, no settle time")
+        << QList<double>{0.02, Closed, 0.02, Silent, Closed, 0.02} << ModbusLine::SettleTime;
+}
+
+void LineTest::lateMeter()
+{
+    QFETCH(QList<double>, delays);
+    QFETCH(double, settle);
+
+    VirtualClock clock;
+    auto owned = std::make_unique<FakeMeter>(clock);
+    FakeMeter &meter = *owned;
+    meter.setPortOpen(true);
+    ModbusLine line(std::move(owned), clock);
+    QList<double> sentAt;
+    line.setOnSend([&](const QueryFrame &) { sentAt << clock.now(); });
+    const auto slow = std::find_if(delays.begin(), delays.end(), [](double d) { return d > ModbusLine::SettleTime; });
+    const qsizetype firstSlow = slow - delays.begin();
+    const double latest = *std::max_element(delays.begin(), delays.end());
+    bool trustedSinceSlow = false;
+
+    for (qsizetype i = 0; i < delays.size(); ++i) {
+        const double delay = delays[i];
+        const quint16 value = quint16(i + 1);
+        meter.setRegister(0, value);
+        meter.setAnswerDelay(delay);
+        if (delay == Silent)
+            meter.queueReply({});
+        if (delay == Closed)
+            meter.setPortOpen(false);
+        const double before = clock.now();
+        const auto out = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+        QVERIFY2(out, "a send click waits out the settle time");
+        QCOMPARE(sentAt.size(), i + 1);
+        if (delay == Closed) {
+            QCOMPARE(int(out->reason.kind), int(Reason::NotSentPortClosed));
+            QVERIFY(!out->written);
+            QCOMPARE(clock.now(), before);
+            meter.setPortOpen(true);
+            continue;
+        }
+        if (i > 0 && delays[i - 1] == Closed && delays.value(i - 2) != Silent)
+            QCOMPARE(sentAt[i], sentAt[i - 1]);
+        if (i > 0 && delays[i - 1] == Closed && delays.value(i - 2) == Silent)
+            QVERIFY(qAbs(sentAt[i] - sentAt[i - 2] - ModbusLine::SettleTime) < Slack);
+        if (!out->trusted())
+            continue;
+        if (out->answer != FakeMeter::readAnswer(1, {value})) {
+            // Only the first answer after the meter turned slower than the
+            // settle time may be an earlier request's: no frame tells them apart.
+            QVERIFY2(i > firstSlow && !trustedSinceSlow, qPrintable(QStringLiteral("request %1 borrowed").arg(i)));
+        } else {
+            QVERIFY(out->firstByteAfter && *out->firstByteAfter > delay - 1e-9
+                    && *out->firstByteAfter <= delay + ModbusLine::PollStep + 1e-6);
+            QCOMPARE(out->reason.seconds, *out->firstByteAfter);
+        }
+        trustedSinceSlow = trustedSinceSlow || i > firstSlow;
+    }
+
+    // A silent request: its reason tells the meter's lateness, and the next
+    // one waits the settle time from it; a tick meanwhile is skipped.
+    meter.queueReply({});
+    const auto silent = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+    QVERIFY(silent);
+    QCOMPARE(int(silent->reason.kind), int(Reason::NoAnswer));
+    if (settle > ModbusLine::SettleTime) {
+        QVERIFY(silent->reason.seconds >= latest && silent->reason.seconds < latest + Slack);
+    } else {
+        QCOMPARE(silent->reason.seconds, -1.0);
+    }
+    if (delays.last() > ModbusLine::AnswerWait) {
+        QCOMPARE(silent->late, FakeMeter::readAnswer(1, {quint16(delays.size())}));
+        QVERIFY(silent->lateAfter && *silent->lateAfter >= delays.last() && *silent->lateAfter < delays.last() + Slack);
+    }
+    const double from = sentAt.last();
+    clock.advance(from + settle - 2 * ModbusLine::TickSettleBudget - clock.now());
+    QVERIFY(line.settling());
+    QVERIFY(!line.transact(readRequest, ModbusLine::TickSettleBudget));
+    QVERIFY(line.transact(readRequest, ModbusLine::ClickSettleBudget));
+    QVERIFY2(sentAt.last() - from >= settle && sentAt.last() - from < settle + Slack,
+             qPrintable(QString::number(sentAt.last() - from)));
 }
 
 QTEST_MAIN(LineTest)

@@ -182,6 +182,11 @@ void TestModbus::checkAnswer_data()
     const QByteArray read2 = hex("01 03 00 00 00 02 C4 0B");
     const QByteArray write1 = hex("01 06 00 00 00 01 48 0A");
     const QByteArray good = hex("01 03 02 00 64 B9 AF");
+    const auto sealed = [](const char *spaced) {
+        QByteArray b = hex(spaced);
+        const std::uint16_t crc = crc16(b);
+        return b + char(crc & 0xFF) + char(crc >> 8);
+    };
 
     QTest::newRow("good 1-register answer") << read1 << good << AnswerStatus::Ok;
     QTest::newRow("good 2-register answer") << read2 << hex("01 03 04 00 64 00 65 7B C7") << AnswerStatus::Ok;
@@ -197,6 +202,10 @@ void TestModbus::checkAnswer_data()
     QTest::newRow("exception to another function") << write1 << hex("01 83 02 C0 F1") << AnswerStatus::WrongFunction;
     QTest::newRow("wrong byte count: 1 register for 2") << read2 << good << AnswerStatus::WrongByteCount;
     QTest::newRow("wrong byte count: 2 registers for 1") << read1 << hex("01 03 04 00 64 00 65 7B C7") << AnswerStatus::WrongByteCount;
+    QTest::newRow("byte count 04 over 2 data bytes, CRC good over all: wrong byte count")
+        << read1 << sealed("01 03 04 00 64") << AnswerStatus::WrongByteCount;
+    QTest::newRow("byte count 02 over 4 data bytes, CRC good over all: wrong byte count")
+        << read2 << sealed("01 03 02 00 64 00 65") << AnswerStatus::WrongByteCount;
     QTest::newRow("nothing received") << read1 << QByteArray() << AnswerStatus::Short;
     QTest::newRow("slave byte only") << read1 << hex("01") << AnswerStatus::Short;
     QTest::newRow("CRC high byte missing") << read1 << hex("01 03 02 00 64 B9") << AnswerStatus::Short;

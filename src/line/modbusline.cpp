@@ -140,7 +140,11 @@ void ModbusLine::drain()
 bool ModbusLine::settle(double budget)
 {
     const double start = m_clock.now();
+    // A click's budget grows with a settle time learned meanwhile.
+    const bool click = budget >= ClickSettleBudget;
     for (;;) {
+        if (click)
+            budget = std::max(budget, clickSettleBudget());
         drain();
         const double now = m_clock.now();
         double readyAt = m_lastBytesAt + quietTime(m_port->settings());
@@ -192,8 +196,6 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request, doub
     if (m_busy)
         return std::nullopt;
     const QScopedValueRollback guard(m_busy, true);
-    if (settleBudget >= ClickSettleBudget)
-        settleBudget = std::max(settleBudget, clickSettleBudget());
     const bool open = m_port->portOpen();
     if (open && !settle(settleBudget))
         return std::nullopt;

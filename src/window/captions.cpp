@@ -182,7 +182,7 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
     case Reason::NotSentPortClosed:
         return text("Not sent: port closed", "未送出：通訊埠未開啟");
     case Reason::NoModelEntry:
-        return text("Not sent: no readable entry in the model file", "未送出：型號檔無可讀取的項目");
+        return text("Not sent: no model entry", "未送出：無型號項目");
     case Reason::NoValue:
         if (reason.detail == Reason::NoValueSign)
             return text("Answer gives no value: the byte order sign is neither - nor +",
