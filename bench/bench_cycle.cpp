@@ -45,16 +45,17 @@ void cycleOverhead()
 {
     test::Window w(0x0409, {}, {}, true);
     Form1 &form = *w.form;
+    const Form1Controls &ui = w.ui();
     const Clock &clock = w.systemClock;
     form.show();
-    form.Command1_Click();
+    ui.Command1->click();
     FakeMeter *meter = w.fake;
     meter->setAnswerDelay(0.01);
     meter->setRegister(0, 0x1234);
     std::vector<double> overheads;
     for (int i = 0; i < 30; ++i) {
         const double t0 = clock.now();
-        form.Command3_Click();
+        ui.Command3->click();
         overheads.push_back((clock.now() - t0 - 0.2) * 1000.0);
     }
     std::printf("read cycle: overhead beyond the 0.2 s wait: median %.2f ms, max %.2f ms (30 reads)\n",

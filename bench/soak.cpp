@@ -120,8 +120,8 @@ int main(int argc, char *argv[])
 
     form.show();
     ui.Check1->setChecked(true); // engineer mode
-    form.Command1_Click();       // open the port
-    form.Command10_Click();      // start the scan
+    ui.Command1->click();       // open the port
+    ui.Command10->click();      // start the scan
     QCoreApplication::processEvents();
     if (!meter->portOpen() || !ui.Timer2->isActive()) {
         std::fprintf(stderr, "soak: the port did not open or the scan did not start\n");
@@ -156,14 +156,14 @@ int main(int argc, char *argv[])
             // The operator plugs the adapter back in and opens the port.
             meter->restoreLink();
             if (ui.Command1->text() == QLatin1String("CLOS"))
-                form.Command1_Click();
-            form.Command1_Click();
+                ui.Command1->click();
+            ui.Command1->click();
             reopenAtTick = -1;
         }
         const int linesBefore = ui.Text12->lineCount();
         const double tickStart = clock.now();
         const qint64 t0 = wall.nsecsElapsed();
-        form.Timer2_Timer();
+        movra::test::tick(ui.Timer2);
         const double ms = double(wall.nsecsElapsed() - t0) / 1e6;
         ++ticks;
         // The rest of the interval passes before the next tick.
@@ -181,7 +181,7 @@ int main(int argc, char *argv[])
         if (readings % Window == 0)
             meter->clearWritten(); // the fake's own record, not the tool's
         if (control && readings % ControlClearEvery == 0)
-            form.Command4_Click();
+            ui.Command4->click();
         if (readings % LinkLostEvery == LinkLostEvery / 2 && reopenAtTick < 0) {
             meter->loseLink();
             ++linksLost;

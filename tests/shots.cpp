@@ -40,25 +40,25 @@ bool shoot(const QString &out, const QString &lang, std::uint16_t langId)
     bool ok = save(&form, out + "/start-" + lang + ".png");
 
     ui.Combo7->setCurrentIndex(ui.Combo7->findText("MV-210"));
-    form.Command1_Click();
-    form.Command2_Click();
+    ui.Command1->click();
+    ui.Command2->click();
     ok &= save(&form, out + "/connect-" + lang + ".png");
     ui.Combo6->setCurrentIndex(4);
-    form.Command2_Click();
+    ui.Command2->click();
     ok &= save(&form, out + "/hint-" + lang + ".png");
     ui.Combo6->setCurrentIndex(0);
-    form.Command2_Click();
+    ui.Command2->click();
 
     ui.Check1->setChecked(true);
     ui.Text2->setText("0010");
     ui.Combo4->setCurrentIndex(1);
-    form.Command3_Click();
+    ui.Command3->click();
     ok &= save(&form, out + "/engineer-" + lang + ".png");
     ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
-    form.Command10_Click();
+    ui.Command10->click();
     QTest::qWait(2500);
     ok &= save(&form, out + "/scan-" + lang + ".png");
-    form.Command11_Click();
+    ui.Command11->click();
     return ok;
 }
 

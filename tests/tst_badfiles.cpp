@@ -1,6 +1,7 @@
 // Bad files beside the executable and odd model names: the tool starts, keeps
 // working, skips what it cannot read, and shows only values that came in valid
 // answers. Against a scripted meter on virtual time.
+#include "captions.h"
 #include "form1fixture.h"
 #include "lineio.h"
 #include "widgets.h"
@@ -242,14 +243,14 @@ void BadFilesTest::setupList()
     QCOMPARE(w.ui().Combo6->currentText(), QStringLiteral("1"));
 
     // The tool works as usual afterwards.
-    w.form->Command1_Click();
+    w.ui().Command1->click();
     QVERIFY(w.fake->portOpen());
     stock(w.fake);
     w.ui().Combo7->setEditText("M");
-    w.form->Command2_Click();
+    w.ui().Command2->click();
     QCOMPARE(w.ui().signal1->text(), QStringLiteral("1016"));
     w.ui().Text2->setText("0020");
-    w.form->Command3_Click();
+    w.ui().Command3->click();
     QCOMPARE(w.ui().Text5->text(), QStringLiteral("1032"));
     QCOMPARE(w.fake->written().size(), 2);
 }
@@ -273,16 +274,15 @@ void BadFilesTest::filesThatAreNoFiles()
     Window w(English, folder.path());
     QCOMPARE(items(w.ui().Combo7), padded({}));
     QCOMPARE(items(w.ui().Combo5), padded({}));
-    w.form->Command1_Click();
+    w.ui().Command1->click();
     stock(w.fake);
     w.ui().Combo7->setEditText("M");
-    w.form->Command2_Click();
+    w.ui().Command2->click();
     QVERIFY(w.fake->written().isEmpty());
-    QCOMPARE(w.ui().signal2->text(), w.form->ConnectHint);
+    QCOMPARE(w.ui().signal2->text(), englishTable().connectHint);
     w.ui().Combo5->setEditText("M");
-    w.form->Command10_Click();
-    QCOMPARE(w.form->ScanLastLine, 1.0);
-    w.form->Timer2_Timer();
+    w.ui().Command10->click();
+    movra::test::tick(w.ui().Timer2);
     QVERIFY(w.fake->written().isEmpty());
     QVERIFY(w.ui().Timer2->isActive());
 }
@@ -339,13 +339,13 @@ void BadFilesTest::connectWithBadModelFile()
     openStocked(w);
     w.fake->setRegister(0x21, 1033);
     w.ui().Combo7->setEditText("M");
-    w.form->Command2_Click();
+    w.ui().Command2->click();
     QCOMPARE(w.ui().signal1->text(), QString::number((1032 << 16) | 1033));
     w.fake->removeRegister(0x21);
     w.fake->clearWritten();
 
     QVERIFY(putModel(w, model));
-    w.form->Command2_Click();
+    w.ui().Command2->click();
     if (sent.isEmpty()) {
         QVERIFY(w.fake->written().isEmpty());
     } else {
@@ -353,11 +353,12 @@ void BadFilesTest::connectWithBadModelFile()
         QCOMPARE(w.fake->written().first().left(6), sent);
     }
     QCOMPARE(w.ui().signal1->text(), value);
-    QCOMPARE(w.ui().signal2->text(), value.isEmpty() ? w.form->ConnectHint : QString());
+    const CaptionTable &captions = langId == TraditionalChineseLangId ? chineseTable() : englishTable();
+    QCOMPARE(w.ui().signal2->text(), value.isEmpty() ? captions.connectHint : QString());
 
     // Nothing is left broken: the next good file works.
     QVERIFY(putModel(w, "1\r\n0030-2 HZ\r\n"));
-    w.form->Command2_Click();
+    w.ui().Command2->click();
     QCOMPARE(w.ui().signal1->text(), QStringLiteral("1048"));
     QCOMPARE(w.quits, 0);
 }
@@ -402,14 +403,14 @@ void BadFilesTest::scanWithChangingModelFile()
     ModelWindow w("3\r\n0010-2 VOLT\r\n0020-2 AMP\r\n0030-2 HZ\r\n", std::uint16_t(langId));
     openStocked(w);
     w.ui().Combo5->setEditText("M");
-    w.form->Command10_Click();
+    w.ui().Command10->click();
 
     // One tick, and what it must leave: a reading gives one list line whose
     // value is the one its answer carried; no reading, no line.
     auto tick = [&] {
         const qsizetype sentBefore = w.fake->written().size();
         const int linesBefore = w.ui().Text12->lineCount();
-        w.form->Timer2_Timer();
+        movra::test::tick(w.ui().Timer2);
         const qsizetype sent = w.fake->written().size() - sentBefore;
         QVERIFY(sent <= 1);
         QCOMPARE(w.ui().Text12->lineCount(), linesBefore + int(sent));
@@ -466,11 +467,11 @@ void BadFilesTest::refusedReadListsNoValue()
     ModelWindow w("2\r\n0010-2 VOLT\r\n0020-2 AMP\r\n");
     openStocked(w);
     w.ui().Combo5->setEditText("M");
-    w.form->Command10_Click();
-    w.form->Timer2_Timer();
+    w.ui().Command10->click();
+    movra::test::tick(w.ui().Timer2);
     QCOMPARE(w.ui().Text5->text(), QStringLiteral("1016"));
     w.ui().Text1->setText("");
-    w.form->Timer2_Timer();
+    movra::test::tick(w.ui().Timer2);
     QCOMPARE(w.fake->written().size(), 1);
     QCOMPARE(w.ui().Text12->text(), QStringLiteral("40033--0020----AMP\r\n40017--0010--1016--VOLT\r\n"));
     QVERIFY(w.ui().signal1->text().isEmpty());
@@ -519,35 +520,33 @@ void BadFilesTest::typedModelNames()
     if (!file.isEmpty() && !file.endsWith('/'))
         QVERIFY(folder.write("bin/" + file, "1\r\n0010-2 VOLT\r\n"));
     Window w(English, folder.path("bin"));
-    w.form->Command1_Click();
+    w.ui().Command1->click();
     stock(w.fake);
     const QByteArray request = FakeMeter::withCrc(hex("01 03 00 10 00 01"));
 
     w.ui().Combo7->setEditText(name);
     QCOMPARE(w.ui().Combo7->currentText(), name.left(w.ui().Combo7->lineEdit()->maxLength())); // as typed
-    w.form->Command2_Click();
+    w.ui().Command2->click();
     if (found) {
         QCOMPARE(w.fake->written(), QList<QByteArray>{request});
         QCOMPARE(w.ui().signal1->text(), QStringLiteral("1016"));
     } else {
         QVERIFY(w.fake->written().isEmpty());
-        QCOMPARE(w.ui().signal2->text(), w.form->ConnectHint);
+        QCOMPARE(w.ui().signal2->text(), englishTable().connectHint);
     }
 
     // The scan takes the name the same way.
     w.fake->clearWritten();
     w.ui().Combo5->setEditText(name);
-    w.form->Command10_Click();
+    w.ui().Command10->click();
     for (int i = 0; i < 3; ++i)
-        w.form->Timer2_Timer();
-    w.form->Command11_Click();
+        movra::test::tick(w.ui().Timer2);
+    w.ui().Command11->click();
     if (found) {
-        QCOMPARE(w.form->ScanLastLine, 2.0);
         QCOMPARE(w.fake->written(), (QList<QByteArray>{request, request}));
         QCOMPARE(w.ui().Text12->text().section(QStringLiteral("\r\n"), 0, 0),
                  QStringLiteral("40017--0010--1016--VOLT"));
     } else {
-        QCOMPARE(w.form->ScanLastLine, 1.0);
         QVERIFY(w.fake->written().isEmpty());
         QVERIFY(w.ui().Text12->text().isEmpty());
     }

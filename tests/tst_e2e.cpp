@@ -188,9 +188,9 @@ void EndToEndTest::neverAnotherRequestsValue()
     }
     ui.Check1->setChecked(true);
     ui.Combo5->setEditText("TEST");
-    rig.form->Command10_Click();
+    rig.ui().Command10->click();
     QTest::qWait(3000);
-    rig.form->Command11_Click();
+    rig.ui().Command11->click();
     QStringList lines = ui.Text12->text().split("\r\n");
     lines.removeLast();
     QVERIFY2(lines.size() >= 3, qPrintable(ui.Text12->text()));
@@ -213,7 +213,7 @@ void EndToEndTest::lineGoesAwayDuringWait()
     QVERIFY(rig.ui().Label12->text().isEmpty());
     QVERIFY(rig.ui().Text5->text().isEmpty());
     QVERIFY(!rig.ui().Command3->isEnabled());
-    rig.form->Command3_Click(); // harmless on a dead line
+    rig.ui().Command3->click(); // harmless on a dead line
     QVERIFY(rig.ui().Text5->text().isEmpty());
 }
 
@@ -224,7 +224,7 @@ void EndToEndTest::portThatDoesNotExist()
     rig.ui().Combo1->setCurrentIndex(14); // COM15: no link, no /dev/ttyS14
     if (QFile::exists("/dev/ttyS14"))
         QSKIP("this machine has /dev/ttyS14");
-    rig.form->Command1_Click();
+    rig.ui().Command1->click();
     QCOMPARE(rig.ui().Shape1->fillColor(), Lamp::Red);
     QCOMPARE(rig.ui().Command1->text(), QStringLiteral("Open"));
     QVERIFY(rig.ui().Label12->text().isEmpty());
@@ -238,7 +238,7 @@ void EndToEndTest::connectShowsLiveValue()
     rig.open();
     QCOMPARE(rig.ui().Combo7->currentText(), QStringLiteral("MV-100"));
     rig.ui().Label12->clear();
-    rig.form->Command2_Click();
+    rig.ui().Command2->click();
     // Its last entry is the voltage, in 0.1 V, live.
     const int volts = rig.ui().signal1->text().toInt();
     QVERIFY2(volts > 2000 && volts < 2600, qPrintable(rig.ui().signal1->text()));
@@ -252,7 +252,7 @@ void EndToEndTest::connectWrongAddressShowsHint()
     START_RIG(rig, {"--model", "MV-100", "--slave", "1"});
     rig.open();
     rig.ui().Combo6->setCurrentIndex(4); // slave 5: nobody there
-    rig.form->Command2_Click();
+    rig.ui().Command2->click();
     QVERIFY(rig.ui().signal1->text().isEmpty());
     QCOMPARE(rig.ui().signal2->text(),
              QStringLiteral("1. Confirm the baud rate / protocol!\r\n2. Confirm the model or address !"));
@@ -266,9 +266,9 @@ void EndToEndTest::scanListsEveryReading()
     const auto &ui = rig.ui();
     ui.Check1->setChecked(true);
     ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
-    rig.form->Command10_Click();
+    rig.ui().Command10->click();
     QTest::qWait(3000);
-    rig.form->Command11_Click();
+    rig.ui().Command11->click();
     test::verifyScanOfMv210(ui);
 }
 

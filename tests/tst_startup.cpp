@@ -1,7 +1,8 @@
 // Start-up of the operator window: lists, defaults, the setup list, captions.
+#include "captions.h"
 #include "form1fixture.h"
 #include "qtcommport.h"
-#include "texts.h"
+#include "language.h"
 #include "widgets.h"
 
 #include <QCheckBox>
@@ -83,7 +84,6 @@ void StartupTest::readState()
     const auto &ui = w.ui();
     QVERIFY(ui.Option1->isChecked());
     QVERIFY(!ui.Option2->isChecked());
-    QCOMPARE(w.form->FunctionCode, 3);
     QVERIFY(!ui.Command3->isHidden());
     QVERIFY(ui.Command5->isHidden());
     QVERIFY(!ui.Combo4->isHidden());
@@ -160,7 +160,7 @@ void StartupTest::languages()
     const auto &ui = w.ui();
     QCOMPARE(ui.Command1->text(), chinese ? QStringLiteral("開啟") : QStringLiteral("Open"));
     QCOMPARE(ui.Label13->text(), chinese ? QStringLiteral("儀表型號") : QStringLiteral("Model"));
-    QCOMPARE(w.form->ConnectHint,
+    QCOMPARE((chinese ? chineseTable() : englishTable()).connectHint,
              chinese ? QStringLiteral("1.確認通訊鮑率/協定正確性!\r\n2.確認型號或位址是否錯誤!")
                      : QStringLiteral("1. Confirm the baud rate / protocol!\r\n"
                                       "2. Confirm the model or address !"));
@@ -299,12 +299,12 @@ void StartupTest::portTips()
 
     if (!lampTip.isEmpty()) {
         ui.Combo1->setCurrentIndex(port - 1);
-        form.Command1_Click();
+        ui.Command1->click();
         QCOMPARE(ui.Shape1->toolTip(), lampTip);
         QCOMPARE(ui.Shape1->accessibleDescription(), lampTip);
     }
     if (target == "pty") {
-        QVERIFY(form.port().portOpen());
+        QCOMPARE(ui.Shape1->fillColor(), Lamp::Green);
         ::close(master);
         QTRY_COMPARE(ui.Shape1->toolTip(), "COM1 → " + pty + ": the link was lost");
         QCOMPARE(ui.Shape1->fillColor(), Lamp::Red);
@@ -318,7 +318,7 @@ void StartupTest::lampTipWhenThePortCannotTell()
 {
     Window w;
     w.fake->setOpenFails(true);
-    w.form->Command1_Click();
+    w.ui().Command1->click();
     QCOMPARE(w.ui().Shape1->toolTip(), QStringLiteral("COM1: cannot open"));
 }
 

@@ -52,16 +52,11 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     ui.Text2->setValidator(new QRegularExpressionValidator(hex, ui.Text2));
     ui.Text6->setValidator(new QRegularExpressionValidator(hex, ui.Text6));
 
-    std::unique_ptr<SerialPort> port = m_env.makePort();
-    MSComm1 = port.get();
-    MSComm1->setParent(nullptr);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    m_line = std::make_unique<ModbusLine>(std::move(port), *m_env.clock);
-    m_line->setOnSend([this](const movra::QueryFrame &sent) {
-        QueryFrame = sent;
-        ShowQuery();
-    });
-    connect(MSComm1, &SerialPort::linkLost, this, &Form1::onLinkLost);
+    m_session = std::make_unique<MeterSession>(m_env.makePort(), *m_env.clock, m_env.exeDir,
+                                               m_env.langId);
+    m_session->port().setObjectName(QStringLiteral("MSComm1"));
+    m_session->setOnSend([this](const Shown &shown) { paint(shown); });
+    connect(&m_session->port(), &SerialPort::linkLost, this, [this] { paint(m_session->linkLost()); });
     onListDropDown(ui.Combo1, [this] { refreshPortTips(); });
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -73,12 +68,7 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     Form_Load();
 }
 
-Form1::~Form1()
-{
-    // The port is released as the program ends.
-    if (MSComm1 && MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
-}
+Form1::~Form1() = default;
 
 void Form1::wireHandlers()
 {
@@ -136,7 +126,7 @@ void Form1::Form_Load()
         ui.Combo6->addItem(QString::number(n));
     ui.Combo6->setCurrentIndex(0);
     loadModelList(ui.Combo5);
-    if (m_env.langId == 0x0404)
+    if (m_env.langId == TraditionalChineseLangId)
         chinese();
     else
         english();
@@ -159,16 +149,19 @@ bool Form1::event(QEvent *e)
 
 void Form1::english()
 {
-    applyCaptions(this, englishTable());
-    ConnectHint = englishTable().connectHint;
-    m_captions = &englishTable();
+    useCaptions(englishTable());
 }
 
 void Form1::chinese()
 {
-    applyCaptions(this, chineseTable());
-    ConnectHint = chineseTable().connectHint;
-    m_captions = &chineseTable();
+    useCaptions(chineseTable());
+}
+
+void Form1::useCaptions(const CaptionTable &table)
+{
+    applyCaptions(this, table);
+    m_session->setConnectHint(table.connectHint);
+    m_captions = &table;
 }
 
 } // namespace movra

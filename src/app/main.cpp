@@ -1,7 +1,7 @@
 #include "clock.h"
 #include "form1.h"
 #include "commport.h"
-#include "texts.h"
+#include "language.h"
 
 #include <QApplication>
 

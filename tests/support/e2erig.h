@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -63,14 +64,14 @@ struct Rig {
     const Form1Controls &ui() const { return form->controls(); }
     void open()
     {
-        form->Command1_Click();
+        ui().Command1->click();
         QVERIFY(ui().Shape1->fillColor() == Lamp::Green);
     }
     void read(const QString &reg, const QString &length)
     {
         ui().Text2->setText(reg);
         ui().Combo4->setEditText(length);
-        form->Command3_Click();
+        ui().Command3->click();
     }
 };
 

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QComboBox>
+#include <QPushButton>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -16,15 +17,6 @@
 #include <utility>
 
 namespace movra::test {
-
-// Writes a file below `dir` ("item/X.TXT"), making its folders; false when
-// it cannot be written. For files that must be there before a window starts.
-inline bool writeFileBelow(const QString &dir, const QString &relative, const QByteArray &bytes)
-{
-    QDir(dir).mkpath(QFileInfo(relative).path());
-    QFile f(QDir(dir).filePath(relative));
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 // Files written below the window's folder before it starts: {"item/M.TXT", bytes}.
 using Files = QList<std::pair<QString, QByteArray>>;
@@ -82,11 +74,11 @@ struct ModelWindow : Window {
     QString modelPath() const { return QDir(dirPath).filePath(QStringLiteral("item/M.TXT")); }
     void open()
     {
-        form->Command1_Click();
+        ui().Command1->click();
         QVERIFY(fake->portOpen());
     }
     // One tick of Timer2, as the timer raises it.
-    void tick() { form->Timer2_Timer(); }
+    void tick() { movra::test::tick(ui().Timer2); }
     // The scan list's lines, newest first.
     QStringList list() const
     {

@@ -1,6 +1,11 @@
 #pragma once
 // Small helpers shared by the tests, the benchmarks and the screenshot tool.
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QTimer>
 #include <ctime>
 
 namespace movra::test {
@@ -17,6 +22,21 @@ inline double cpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Writes a file below `dir` ("item/X.TXT"), making its folders; false when
+// it cannot be written. For files that must be there before a window starts.
+inline bool writeFileBelow(const QString &dir, const QString &relative, const QByteArray &bytes)
+{
+    QDir(dir).mkpath(QFileInfo(relative).path());
+    QFile f(QDir(dir).filePath(relative));
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// One tick of a timer, as the timer raises it.
+inline void tick(QTimer *timer)
+{
+    QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
 }
 
 } // namespace movra::test

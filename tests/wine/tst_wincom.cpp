@@ -6,7 +6,7 @@
 #include "platform.h"
 #include "scancheck.h"
 #include "commport.h"
-#include "texts.h"
+#include "language.h"
 #include "widgets.h"
 
 #include <QCheckBox>

@@ -1,0 +1,153 @@
+// Form1's handlers: read the controls into a command, run it on the session,
+// paint the result.
+#include "form1.h"
+
+#include "porttips.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace movra {
+
+namespace {
+constexpr int EngineerTopTwips = 10;
+
+int pixels(int twips)
+{
+    return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
+}
+} // namespace
+
+int Form1::selectedIndex(const QComboBox *combo)
+{
+    const int index = combo->currentIndex();
+    if (index < 0 || combo->itemText(index) != combo->currentText())
+        return -1;
+    return index;
+}
+
+PortChoice Form1::portChoice() const
+{
+    return {ui.Combo1->currentText(), selectedIndex(ui.Combo1), ui.Combo2->currentText(),
+            ui.Combo3->currentText()};
+}
+
+ConnectCommand Form1::connectCommand() const
+{
+    return {ui.Combo7->currentText(), selectedIndex(ui.Combo6)};
+}
+
+// --- The port panel ---------------------------------------------------------
+
+void Form1::Command1_Click()
+{
+    paint(m_session->toggle(portChoice()));
+}
+
+void Form1::Command6_Click()
+{
+    m_session->closeForExit();
+    m_env.quit();
+}
+
+void Form1::Command12_Click()
+{
+    m_env.quit();
+}
+
+void Form1::refreshPortTips()
+{
+    const bool chinese = captionsChinese();
+    const QList<PortInfo> ports = portInfos(m_env.exeDir, ui.Combo1->count());
+    for (int i = 0; i < ports.size(); ++i)
+        ui.Combo1->setItemData(i, portItemTip(ports[i], chinese), Qt::ToolTipRole);
+}
+
+// --- The manual panel ---------------------------------------------------------
+
+void Form1::Option1_Click()
+{
+    ui.Option2->setChecked(false);
+    m_session->setFunction(ReadHoldingRegisters);
+    ui.Command3->setVisible(true);
+    ui.Command5->setVisible(false);
+    ui.Combo4->setVisible(true);
+    ui.Label9->setVisible(true);
+    ui.Label11->setVisible(false);
+    ui.Text6->setVisible(false);
+}
+
+void Form1::Option2_Click()
+{
+    ui.Option1->setChecked(false);
+    m_session->setFunction(WriteSingleRegister);
+    ui.Command5->setVisible(true);
+    ui.Command3->setVisible(false);
+    ui.Combo4->setVisible(false);
+    ui.Label9->setVisible(false);
+    ui.Label11->setVisible(true);
+    ui.Text6->setVisible(true);
+}
+
+void Form1::Command3_Click()
+{
+    paint(m_session->read({ui.Text1->text(), ui.Text2->text(), ui.Combo4->currentText()}));
+}
+
+void Form1::Command5_Click()
+{
+    paint(m_session->write({ui.Text1->text(), ui.Text2->text(), ui.Text6->text()}));
+}
+
+void Form1::Command4_Click()
+{
+    paint(m_session->clear());
+}
+
+void Form1::Command9_Click()
+{
+    paint(m_session->convertLast());
+}
+
+// --- Connect and the scan -------------------------------------------------------
+
+void Form1::Command2_Click()
+{
+    paint(m_session->connect(connectCommand()));
+}
+
+void Form1::Command10_Click()
+{
+    paint(m_session->startScan(ui.Combo5->currentText()));
+}
+
+void Form1::Command11_Click()
+{
+    paint(m_session->stopScan());
+}
+
+void Form1::Timer2_Timer()
+{
+    paint(m_session->tick({ui.Text1->text(), ui.Combo5->currentText(), connectCommand()}));
+}
+
+// --- Engineer mode ---------------------------------------------------------------
+
+void Form1::Check1_Click()
+{
+    const Qt::CheckState state = ui.Check1->checkState();
+    if (state == Qt::Checked) {
+        setFixedHeight(pixels(OperatorHeightTwips + EngineerExtraTwips));
+        move(x(), pixels(EngineerTopTwips));
+        paint(m_session->setEngineerMode(true));
+    } else if (state == Qt::Unchecked) {
+        setFixedHeight(pixels(OperatorHeightTwips));
+        paint(m_session->setEngineerMode(false));
+    }
+}
+
+} // namespace movra

@@ -1,0 +1,18 @@
+#pragma once
+// The system's language, as a Windows language id.
+#include <QString>
+#include <cstdint>
+
+namespace movra {
+
+// The one id that selects the Chinese captions: Chinese as used in Taiwan.
+inline constexpr std::uint16_t TraditionalChineseLangId = 0x0404;
+inline constexpr std::uint16_t EnglishUsLangId = 0x0409;
+
+// Windows language id of a locale name such as "zh_TW" or "en_US.UTF-8";
+// English (US) for a name the table does not hold.
+std::uint16_t langIdForLocaleName(const QString &name);
+// The system's default language id (GetSystemDefaultLangID on Windows).
+std::uint16_t systemLangId();
+
+} // namespace movra
