@@ -190,11 +190,6 @@ std::optional<std::int32_t> roundToInt32(double value)
     return roundTo<std::int32_t>(value);
 }
 
-std::optional<std::int16_t> roundToInt16(double value)
-{
-    return roundTo<std::int16_t>(value);
-}
-
 std::optional<std::uint8_t> roundToByte(double value)
 {
     return roundTo<std::uint8_t>(value);
@@ -230,35 +225,5 @@ std::optional<std::int32_t> HEX_to_DEC(const QString &text)
     return static_cast<std::int32_t>(value);
 }
 
-std::optional<QString> Ten_To_2(double number)
-{
-    if (number == 0)
-        return QStringLiteral("0");
-    if (number == 1)
-        return QStringLiteral("1");
-    const std::optional<std::int32_t> m = roundToInt32(number);
-    if (!m)
-        return std::nullopt;
-    const long long whole = *m;
-    if (whole < 0)
-        return QLatin1Char('-') + QString::number(-whole, 2);
-    if (whole < 2) // a fraction rounded to 0 or 1: "0" in front of the last digit
-        return QLatin1Char('0') + QString::number(whole);
-    return QString::number(whole, 2);
-}
-
-std::optional<double> B_to_10(const QString &text)
-{
-    using u128 = unsigned __int128;
-    const u128 limit = u128(0xFFFFFF) << 104; // largest single-precision value
-    u128 sum = 0;
-    for (const QChar c : text) {
-        const int d = std::max(decimalDigitValue(c), 0);
-        if (sum > (limit - d) / 2)
-            return std::nullopt; // the sum only grows from here
-        sum = sum * 2 + d;
-    }
-    return static_cast<double>(sum);
-}
 
 } // namespace movra

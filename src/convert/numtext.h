@@ -29,7 +29,6 @@ std::optional<double> numberOnly(const QString &text);
 // Round to the nearest whole number, a half to the even neighbour.
 // Empty when the result does not fit (overflow), and for NaN and infinity.
 std::optional<std::int32_t> roundToInt32(double value);
-std::optional<std::int16_t> roundToInt16(double value);
 std::optional<std::uint8_t> roundToByte(double value);
 
 // 0 to 15 for "0"-"9", "A"-"F" and "a"-"f"; -1 for any other character.
@@ -40,17 +39,5 @@ int hexDigitValue(QChar c);
 // Empty on overflow (above 7FFFFFFF). Any number of leading zeros is fine.
 std::optional<std::int32_t> HEX_to_DEC(const QString &text);
 
-// A whole number (after rounding halves to even) to its base-2 digits.
-// Empty on overflow (outside the signed 32-bit range).
-// Exactly 0 and 1 give "0" and "1"; a fraction that rounds to 0 or 1 gives
-// "00" or "01". A negative number gives "-" and the digits of its magnitude.
-std::optional<QString> Ten_To_2(double number);
-
-// Base-2 digit text to its value, computed exactly. A character that is not a
-// decimal digit counts as 0 but keeps its position; a digit above 1 is
-// weighted at its own value ("12" gives 4). Empty on overflow (beyond the
-// single-precision range, as the tool always reported it).
-// Values above 2^53 are the exact sum rounded once to the nearest double.
-std::optional<double> B_to_10(const QString &text);
 
 } // namespace movra

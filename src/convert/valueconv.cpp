@@ -127,9 +127,5 @@ ConvertedValue convertValue(const QString &dataHex)
     return out;
 }
 
-QString decimalText(long long value)
-{
-    return QString::number(value);
-}
 
 } // namespace movra

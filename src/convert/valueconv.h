@@ -25,7 +25,4 @@ ConvertedValue convertValue(const QString &dataHex);
 
 constexpr int maxExactDecimalBits = 16384;
 
-// Decimal text of a whole number, with all its digits.
-QString decimalText(long long value);
-
 } // namespace movra

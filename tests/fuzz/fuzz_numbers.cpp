@@ -1,4 +1,4 @@
-// The number reader, rounding, HEX_to_DEC, Ten_To_2 and B_to_10, on any text
+// The number reader, rounding and HEX_to_DEC, on any text
 // and any double.
 //
 // Input: a flag byte (bit 0: UTF-8, else one character a byte), eight bytes
@@ -7,7 +7,7 @@
 // take most of the time for little.
 // Every result is compared with a reference computed another way: a regular
 // expression and strtod for the number reader, nearbyint for rounding,
-// integer parsing for HEX_to_DEC, an exact binary sum for B_to_10.
+// integer parsing for HEX_to_DEC.
 #include "fuzzinput.h"
 #include "numtext.h"
 
@@ -114,44 +114,10 @@ FUZZ_REFERENCE std::optional<T> referenceRound(double v)
 void checkRounding(double v)
 {
     FUZZ_CHECK(roundToInt32(v) == referenceRound<std::int32_t>(v), QStringLiteral("roundToInt32(%1)").arg(show(v)));
-    FUZZ_CHECK(roundToInt16(v) == referenceRound<std::int16_t>(v), QStringLiteral("roundToInt16(%1)").arg(show(v)));
     FUZZ_CHECK(roundToByte(v) == referenceRound<std::uint8_t>(v), QStringLiteral("roundToByte(%1)").arg(show(v)));
 }
 
-FUZZ_REFERENCE QString binaryDigits(long long m)
-{
-    QString s;
-    do {
-        s.prepend(QLatin1Char(m % 2 ? '1' : '0'));
-        m /= 2;
-    } while (m > 0);
-    return s;
-}
 
-void checkTenTo2(double v)
-{
-    const std::optional<QString> got = Ten_To_2(v);
-    std::optional<QString> want;
-    if (v == 0) {
-        want = QStringLiteral("0");
-    } else if (v == 1) {
-        want = QStringLiteral("1");
-    } else if (const std::optional<std::int32_t> m = referenceRound<std::int32_t>(v)) {
-        const long long whole = *m;
-        if (whole < 0)
-            want = QLatin1Char('-') + binaryDigits(-whole);
-        else if (whole < 2)
-            want = QLatin1Char('0') + binaryDigits(whole);
-        else
-            want = binaryDigits(whole);
-    }
-    FUZZ_CHECK(got == want, QStringLiteral("Ten_To_2(%1) gave %2").arg(show(v), got.value_or(QStringLiteral("(none)"))));
-    if (got && !got->startsWith(u'-')) {
-        // Back again: the rounded whole number.
-        const std::optional<double> back = B_to_10(*got);
-        FUZZ_CHECK(back && *back == std::nearbyint(v), QStringLiteral("B_to_10(Ten_To_2(%1))").arg(show(v)));
-    }
-}
 
 FUZZ_REFERENCE void checkHexToDec(const QString &text)
 {
@@ -176,37 +142,6 @@ FUZZ_REFERENCE void checkHexToDec(const QString &text)
                                      want ? QString::number(*want) : QStringLiteral("(none)")));
 }
 
-FUZZ_REFERENCE void checkBTo10(const QString &text)
-{
-    // The exact sum as a count of powers of two, carried into binary.
-    const qsizetype n = text.size();
-    std::vector<int> bit(std::size_t(n) + 8, 0);
-    for (qsizetype k = 0; k < n; ++k) {
-        const QChar c = text[n - 1 - k];
-        const int d = (c >= u'0' && c <= u'9') ? c.unicode() - u'0' : 0;
-        for (int j = 0; j < 4; ++j)
-            bit[std::size_t(k + j)] += (d >> j) & 1;
-    }
-    for (std::size_t i = 0; i + 1 < bit.size(); ++i) {
-        bit[i + 1] += bit[i] / 2;
-        bit[i] %= 2;
-    }
-    qsizetype top = -1;
-    for (qsizetype i = qsizetype(bit.size()) - 1; i >= 0 && top < 0; --i)
-        if (bit[std::size_t(i)])
-            top = i;
-    std::optional<double> want;
-    if (top < 128) {
-        unsigned __int128 sum = 0;
-        for (qsizetype i = top; i >= 0; --i)
-            sum = (sum << 1) | unsigned(bit[std::size_t(i)]);
-        const unsigned __int128 floatMax = (unsigned __int128)(0xFFFFFF) << 104;
-        if (sum <= floatMax)
-            want = double(sum);
-    }
-    const std::optional<double> got = B_to_10(text);
-    FUZZ_CHECK(got == want, QStringLiteral("B_to_10 gave %1, want %2").arg(show(got), show(want)));
-}
 
 } // namespace
 
@@ -218,11 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString text = fuzz::toText(in.rest(), utf8);
 
     const double read = checkNumberReader(text);
-    for (double v : {raw, read}) {
+    for (double v : {raw, read})
         checkRounding(v);
-        checkTenTo2(v);
-    }
     checkHexToDec(text);
-    checkBTo10(text);
     return 0;
 }
