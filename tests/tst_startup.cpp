@@ -3,6 +3,7 @@
 #include "form1fixture.h"
 #include "qtcommport.h"
 #include "language.h"
+#include "platform.h"
 #include "widgets.h"
 
 #include <QCheckBox>
@@ -178,6 +179,7 @@ void StartupTest::langIdOfLocale_data()
     QTest::newRow("zh_MO") << "zh_MO" << 0x1404;
     QTest::newRow("en_US") << "en_US" << 0x0409;
     QTest::newRow("fr_FR") << "fr_FR" << 0x040C;
+    QTest::newRow("sv_SE") << "sv_SE" << 0x041D;
     QTest::newRow("C falls back to 0x0409") << "C" << 0x0409;
 }
 
@@ -186,6 +188,8 @@ void StartupTest::langIdOfLocale()
     QFETCH(QString, locale);
     QFETCH(int, langId);
     QCOMPARE(int(langIdForLocaleName(locale)), langId);
+    // The installer keeps a table of its own: the two agree.
+    QCOMPARE(int(languageIdForLocale(locale.section(QLatin1Char('.'), 0, 0))), langId);
 }
 
 void StartupTest::focusOnPortListWhenActive()

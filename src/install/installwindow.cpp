@@ -39,7 +39,7 @@ QIcon installIcon()
 
 QString installCaption(quint16 languageId)
 {
-    return languageId == 0x0404 ? u"安裝"_qs : u"Install"_qs;
+    return languageId == ChineseTaiwanLanguageId ? u"安裝"_qs : u"Install"_qs;
 }
 
 InstallWindow::InstallWindow(InstallPlatform &platform, QWidget *parent)

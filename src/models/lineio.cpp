@@ -16,8 +16,6 @@ namespace movra {
 
 namespace {
 
-constexpr std::uint16_t LangTraditionalChinese = 0x0404;
-
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(const char *data, qsizetype size)
 {
@@ -142,7 +140,7 @@ QString decodeCodePage(const QByteArray &bytes, UINT codePage)
 // page, with Windows-1252 read as on every other system.
 QString decodeLegacy(const QByteArray &bytes, std::uint16_t langId)
 {
-    if (langId == LangTraditionalChinese)
+    if (langId == TraditionalChineseLangId)
         return decodeCodePage(bytes, 950);
     const UINT acp = GetACP();
     return acp == 1252 ? decodeWindows1252(bytes) : decodeCodePage(bytes, acp);
@@ -207,7 +205,7 @@ QString decodeCp950(const QByteArray &bytes)
 
 QString decodeLegacy(const QByteArray &bytes, std::uint16_t langId)
 {
-    return langId == LangTraditionalChinese ? decodeCp950(bytes) : decodeWindows1252(bytes);
+    return langId == TraditionalChineseLangId ? decodeCp950(bytes) : decodeWindows1252(bytes);
 }
 #endif
 

@@ -7,6 +7,10 @@
 
 namespace movra {
 
+// The language id whose files are Big5 and whose captions are Chinese:
+// Chinese as used in Taiwan.
+inline constexpr std::uint16_t TraditionalChineseLangId = 0x0404;
+
 // Bytes of a text file to characters, "in the system code page": UTF-8 when
 // the bytes are valid UTF-8, otherwise the legacy code page that goes with the
 // language id (Big5/CP950 for 0x0404, Windows-1252 for others). A Big5

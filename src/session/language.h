@@ -1,12 +1,13 @@
 #pragma once
-// The system's language, as a Windows language id.
+// The system's language, as a Windows language id. TraditionalChineseLangId,
+// the one id that selects the Chinese captions, comes with the line reader.
+#include "lineio.h"
+
 #include <QString>
 #include <cstdint>
 
 namespace movra {
 
-// The one id that selects the Chinese captions: Chinese as used in Taiwan.
-inline constexpr std::uint16_t TraditionalChineseLangId = 0x0404;
 inline constexpr std::uint16_t EnglishUsLangId = 0x0409;
 
 // Windows language id of a locale name such as "zh_TW" or "en_US.UTF-8";
