@@ -53,8 +53,10 @@ double ModbusLine::clickSettleBudget() const
     return std::max(ClickSettleBudget + longer, settleTime() + quietTime(m_port->settings()));
 }
 
-bool ModbusLine::settling() const
+bool ModbusLine::settling()
 {
+    if (!m_busy)
+        drain();
     return m_unansweredAt && m_clock.now() - *m_unansweredAt < settleTime();
 }
 

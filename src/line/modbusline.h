@@ -26,8 +26,9 @@ struct LineOutcome {
     QueryFrame frame{};  // as sent, CRC included
     bool written = false; // the port took the bytes
     QByteArray late;     // bytes dropped before the send: a late answer or noise
-    // How long after the send of the oldest request they may answer the
-    // first of the late bytes came (empty: no request they can answer).
+    // When the first late byte came, seconds after the send of the oldest
+    // request it may answer; empty when no request within LateHorizon is
+    // without an answer.
     std::optional<double> lateAfter;
     QByteArray received; // every byte taken after the send
     QByteArray answer;   // received less our own echo; empty: no answer
@@ -79,8 +80,10 @@ public:
     // A request is on the line.
     bool busy() const { return m_busy; }
     // An unanswered request's late answer may still be on its way: within
-    // settleTime() of its send.
-    bool settling() const;
+    // settleTime() of its send. While no request is on the line, it first
+    // takes what the port holds as late bytes, so a scan tick times a late
+    // answer to within its own period.
+    bool settling();
     // How late this line's meter has been seen to answer, in seconds after a
     // request; empty while no late answer has been seen since the last run
     // of OnTimeRunToForget answers in time.
