@@ -5,13 +5,25 @@
 
 #include <QList>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <algorithm>
 
 namespace movra {
 
 ModbusLine::ModbusLine(std::unique_ptr<SerialPort> port, Clock &clock)
-    : m_port(std::move(port)), m_clock(clock)
+    : m_port(std::move(port)), m_clock(clock), m_watch(std::make_unique<QTimer>())
 {
+    m_watch->setInterval(int(WatchStep * 1000));
+    QObject::connect(m_watch.get(), &QTimer::timeout, m_watch.get(), [this] { watch(); });
+}
+
+void ModbusLine::watch()
+{
+    if (m_busy)
+        return; // the request's own wait takes the bytes
+    drain();
+    if (!m_unansweredAt || m_clock.now() - *m_unansweredAt > LateHorizon)
+        m_watch->stop();
 }
 
 ModbusLine::~ModbusLine() = default;
@@ -191,6 +203,7 @@ void ModbusLine::record(const LineOutcome &out, double sentAt)
     m_unansweredFrame = out.frame;
     if (!out.received.isEmpty())
         m_lastBytesAt = now;
+    m_watch->start();
 }
 
 std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request, double settleBudget)

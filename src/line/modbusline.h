@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 
+class QTimer;
+
 namespace movra {
 
 class Clock;
@@ -61,8 +63,12 @@ public:
     // This many answers in a row within AnswerWait and the lateness is
     // forgotten: the settle time is SettleTime again.
     static constexpr int OnTimeRunToForget = 10;
-    // The port is asked for arrived bytes this often during a wait.
+    // The port is asked for arrived bytes this often during a wait, and,
+    // while the event loop runs between requests, this often for
+    // LateHorizon after an unanswered request, so late bytes are timed when
+    // they come rather than at the next send.
     static constexpr double PollStep = 0.005;
+    static constexpr double WatchStep = 0.01;
     // A send click's settle budget: any budget of at least this much grows to
     // clickSettleBudget(), so a click always covers the settle time. A scan
     // tick's: past the settle time, a few quiet character times.
@@ -119,6 +125,7 @@ private:
     // Marks the oldest unanswered request the frame fits as answered.
     void creditAnswer(const QByteArray &frame, double at);
     void record(const LineOutcome &out, double sentAt);
+    void watch();
 
     std::unique_ptr<SerialPort> m_port;
     Clock &m_clock;
@@ -135,6 +142,7 @@ private:
     std::optional<double> m_burstFrom;    // send time the burst is measured from
     std::optional<double> m_lateness;
     int m_onTimeRun = 0;
+    std::unique_ptr<QTimer> m_watch;      // looks at the port between requests
 };
 
 } // namespace movra
