@@ -8,7 +8,7 @@
 #include "simline.h"
 #include "testkit.h"
 // The app's port tips speak only of portinfo's types: tested with the serial area.
-#include "../src/app/porttips.cpp"
+#include "porttips.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
