@@ -36,7 +36,6 @@ private slots:
     void render();
     void checkAnswer_data();
     void checkAnswer();
-    void statusNames();
 };
 
 void TestModbus::crcFrame_data()
@@ -228,20 +227,9 @@ void TestModbus::checkAnswer()
     for (int i = 0; i < 8; ++i)
         f[std::size_t(i)] = std::uint8_t(request.at(i));
     const AnswerStatus got = movra::checkAnswer(f, answer);
-    QCOMPARE(answerStatusName(got), answerStatusName(status));
+    QCOMPARE(int(got), int(status));
 }
 
-void TestModbus::statusNames()
-{
-    const QList<AnswerStatus> all{AnswerStatus::Ok, AnswerStatus::Exception, AnswerStatus::WrongSlave,
-                                  AnswerStatus::WrongFunction, AnswerStatus::WrongByteCount, AnswerStatus::BadCrc,
-                                  AnswerStatus::Short, AnswerStatus::ExtraBytes, AnswerStatus::EchoMismatch};
-    QSet<QString> names;
-    for (AnswerStatus s : all)
-        names.insert(answerStatusName(s));
-    QCOMPARE(names.size(), all.size()); // each status has its own word
-    QVERIFY(!names.contains(QString()));
-}
 
 QTEST_APPLESS_MAIN(TestModbus)
 #include "tst_modbus.moc"

@@ -108,6 +108,8 @@ QList<QByteArray> framesOf(const QList<QByteArray> &bytes)
 class SessionTest : public QObject {
     Q_OBJECT
 private slots:
+    void ports_data();
+    void ports();
     void requests_data();
     void requests();
     void answers_data();
@@ -119,6 +121,50 @@ private slots:
     void reconnect_data();
     void reconnect();
 };
+
+// The port button: which port opens, and what the status line then names.
+void SessionTest::ports_data()
+{
+    QTest::addColumn<QString>("portText");
+    QTest::addColumn<int>("portIndex"); // -1: the text was typed
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<int>("opened");    // 0: nothing opens
+    QTest::addColumn<int>("failure");   // OpenFailure, when nothing opens
+    QTest::addColumn<QString>("status");
+
+    const int none = int(OpenFailure::None);
+    QTest::newRow("the third item is COM3") << "COM3" << 2 << "19200" << 3 << none
+                                            << "COM:3 Baud rate:19200  Protocol:N,8,1";
+    QTest::newRow("typed COM17") << "COM17" << -1 << "9600" << 17 << none << "COM:17 Baud rate:9600  Protocol:N,8,1";
+    QTest::newRow("typed ' com3 '") << " com3 " << -1 << "9600" << 3 << none << "COM:3 Baud rate:9600  Protocol:N,8,1";
+    QTest::newRow("typed text that names no port") << "USB" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "";
+    QTest::newRow("typed COM257") << "COM257" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "";
+    QTest::newRow("a baud rate the port refuses") << "COM1" << 0 << "96OO" << 0 << int(OpenFailure::SettingsRefused)
+                                                  << "";
+}
+
+void SessionTest::ports()
+{
+    QFETCH(QString, portText);
+    QFETCH(int, portIndex);
+    QFETCH(QString, baud);
+    QFETCH(int, opened);
+    QFETCH(int, failure);
+    QFETCH(QString, status);
+    Rig rig;
+    const Shown shown = rig.session->toggle({portText, portIndex, baud, QStringLiteral("N,8,1")});
+    QVERIFY(shown.panel);
+    QCOMPARE(shown.panel->open, opened != 0);
+    QCOMPARE(rig.fake->openCount(), opened != 0 ? 1 : 0);
+    QCOMPARE(shown.sendEnabled, std::optional<bool>(opened != 0));
+    if (opened) {
+        QCOMPARE(rig.fake->openedPort(), opened);
+        QCOMPARE(shown.status, std::optional<QString>(status));
+    } else {
+        QCOMPARE(int(shown.panel->status.failure), failure);
+        QVERIFY(!shown.status); // the status line keeps what it said
+    }
+}
 
 // What goes on the wire, and what the next request inherits.
 void SessionTest::requests_data()

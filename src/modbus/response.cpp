@@ -176,29 +176,4 @@ Reason reasonOf(AnswerStatus status, const QByteArray &answer)
     return {Reason::NoAnswer};
 }
 
-QString answerStatusName(AnswerStatus status)
-{
-    switch (status) {
-    case AnswerStatus::Ok:
-        return QStringLiteral("ok");
-    case AnswerStatus::Exception:
-        return QStringLiteral("exception");
-    case AnswerStatus::WrongSlave:
-        return QStringLiteral("wrong slave");
-    case AnswerStatus::WrongFunction:
-        return QStringLiteral("wrong function");
-    case AnswerStatus::WrongByteCount:
-        return QStringLiteral("wrong byte count");
-    case AnswerStatus::BadCrc:
-        return QStringLiteral("bad CRC");
-    case AnswerStatus::Short:
-        return QStringLiteral("short");
-    case AnswerStatus::ExtraBytes:
-        return QStringLiteral("extra bytes");
-    case AnswerStatus::EchoMismatch:
-        return QStringLiteral("echo mismatch");
-    }
-    return QStringLiteral("unknown");
-}
-
 } // namespace movra

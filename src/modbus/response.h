@@ -52,8 +52,6 @@ enum class AnswerStatus {
 // Short or BadCrc.
 AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer);
 
-QString answerStatusName(AnswerStatus status);
-
 // Length of the frame at the start of `answer`, CRC included, as its own
 // header announces it (the request's answer length when the header does not).
 qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer);

@@ -26,7 +26,8 @@ struct CaptionTable {
 const CaptionTable &englishTable();
 const CaptionTable &chineseTable();
 
-// Why a request gave no value, in the table's language; empty for None.
+// Why a request gave no value, in the table's language; for None how soon
+// its answer came, empty when that is not known.
 QString reasonText(const Reason &reason, const CaptionTable &table);
 
 // Applies the steps to the controls of `form`, found by objectName.

@@ -94,7 +94,6 @@ void checkRender(const QByteArray &answer, int expectedLength, bool write, const
 void checkStatus(const QueryFrame &request, const QByteArray &answer)
 {
     const AnswerStatus status = checkAnswer(request, answer);
-    FUZZ_CHECK(!answerStatusName(status).isEmpty());
     if (status != AnswerStatus::Ok)
         return;
     // Ok: exactly one frame with a good CRC from the slave asked, with the
@@ -170,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     if (const std::optional<QByteArray> good = goodAnswer(request, answer)) {
         const AnswerStatus status = checkAnswer(request, *good);
-        FUZZ_CHECK(status == AnswerStatus::Ok, answerStatusName(status) + QLatin1Char(' ') + describe(request, *good));
+        FUZZ_CHECK(status == AnswerStatus::Ok, QString::number(int(status)) + QLatin1Char(' ') + describe(request, *good));
         for (const QByteArray &late : {answer.left(1), QByteArray(1, '\0')}) {
             if (late.isEmpty())
                 continue;
