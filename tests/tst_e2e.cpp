@@ -43,8 +43,10 @@ QString bitsOf(const QString &text7, int length)
 
 // Registers with fixed values: ADDR the slave address (7), BAUD the baud rate,
 // VER 0103H.
-const QByteArray fixedModel = "3\r\n0000-2 ADDR\r\n0001-2 BAUD\r\n0002-2 VER\r\n";
-const QMap<QString, QString> fixedValues = {{"ADDR", "7"}, {"BAUD", "9600"}, {"VER", "259"}};
+// Four one-register entries whose values differ: meter-sim gives a name it
+// does not know the value 0.
+const QByteArray fixedModel = "4\r\n0000-2 ADDR\r\n0001-2 BAUD\r\n0002-2 VER\r\n0003-2 ZERO\r\n";
+const QMap<QString, QString> fixedValues = {{"ADDR", "7"}, {"BAUD", "9600"}, {"VER", "259"}, {"ZERO", "0"}};
 
 } // namespace
 
@@ -156,10 +158,16 @@ void EndToEndTest::neverAnotherRequestsValue_data()
     QTest::addColumn<QStringList>("simArgs");
     QTest::addColumn<bool>("scan");      // a scan of the model; else two reads by hand
     QTest::addColumn<bool>("mustShow");  // every reading shows its value
-    QTest::newRow("0.3 s late: read 0001 0.25 s after 0000") << QStringList{"--latency", "0.3"} << false << false;
-    QTest::newRow("0.3 s late: scan of three registers") << QStringList{"--latency", "0.3"} << true << false;
-    QTest::newRow("local echo: reads by hand") << QStringList{"--echo"} << false << true;
-    QTest::newRow("local echo: scan") << QStringList{"--echo"} << true << true;
+    QTest::addColumn<int>("seconds");    // of scanning
+    QTest::addColumn<int>("borrowed");   // listed values that may be another request's
+    QTest::newRow("0.3 s late: read 0001 0.25 s after 0000") << QStringList{"--latency", "0.3"} << false << false << 0 << 0;
+    QTest::newRow("0.3 s late: scan of four registers") << QStringList{"--latency", "0.3"} << true << false << 3 << 0;
+    // Slower than the settle time: only the first late answer can pass for
+    // the next request's, until the line has learned how late the meter is.
+    QTest::newRow("0.7 s late: scan for 15 s") << QStringList{"--latency", "0.7"} << true << false << 15 << 1;
+    QTest::newRow("1.0 s late: scan for 15 s") << QStringList{"--latency", "1.0"} << true << false << 15 << 1;
+    QTest::newRow("local echo: reads by hand") << QStringList{"--echo"} << false << true << 0 << 0;
+    QTest::newRow("local echo: scan") << QStringList{"--echo"} << true << true << 3 << 0;
 }
 
 // A value shown or listed is always the value of the register asked for.
@@ -168,6 +176,8 @@ void EndToEndTest::neverAnotherRequestsValue()
     QFETCH(QStringList, simArgs);
     QFETCH(bool, scan);
     QFETCH(bool, mustShow);
+    QFETCH(int, seconds);
+    QFETCH(int, borrowed);
     Rig rig;
     START_RIG(rig, QStringList{"--file", "TEST", "--slave", "7"} + simArgs, fixedModel);
     rig.open();
@@ -189,16 +199,21 @@ void EndToEndTest::neverAnotherRequestsValue()
     ui.Check1->setChecked(true);
     ui.Combo5->setEditText("TEST");
     rig.ui().Command10->click();
-    QTest::qWait(3000);
+    QTest::qWait(seconds * 1000);
     rig.ui().Command11->click();
     QStringList lines = ui.Text12->text().split("\r\n");
     lines.removeLast();
     QVERIFY2(lines.size() >= 3, qPrintable(ui.Text12->text()));
+    QStringList wrong;
     for (const QString &line : lines) {
         const QStringList f = line.split("--"); // 4000N, address, value, name
         QCOMPARE(f.size(), 4);
-        QVERIFY2(right(f[2], f[3]), qPrintable(line));
+        if (!right(f[2], f[3]))
+            wrong << line;
     }
+    qInfo("%lld readings listed in %d s, %lld of them another request's value", qsizetype(lines.size()), seconds,
+          qsizetype(wrong.size()));
+    QVERIFY2(wrong.size() <= borrowed, qPrintable(wrong.join(QLatin1Char(' '))));
 }
 
 void EndToEndTest::lineGoesAwayDuringWait()
