@@ -169,7 +169,10 @@ bool ModbusLine::settle(double budget)
         const double left = budget - (now - start);
         if (left <= 0)
             return false;
-        m_clock.waitPolling(std::min(readyAt - now, left), PollStep, [this] { drain(); });
+        m_clock.waitPolling(std::min(readyAt - now, left), PollStep, [this] {
+            drain();
+            return true;
+        });
     }
 }
 
@@ -231,11 +234,16 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request, doub
     }
 
     // Arrivals during the wait, each as (seconds after the send, bytes held).
+    // Once a read's whole answer is in (and not just an echo of the request's
+    // eight bytes), the rest of the wait needs no polling.
     QList<std::pair<double, int>> arrivals;
+    const int answerFrame = request.expectedLength + CrcBytes;
+    const bool read = out.frame[1] != WriteSingleRegister;
     m_clock.waitPolling(AnswerWait, PollStep, [&] {
         const int held = m_port->inBufferCount();
         if (held > (arrivals.isEmpty() ? 0 : arrivals.last().second))
             arrivals.append({m_clock.now() - sentAt, held});
+        return !(read && held >= answerFrame && held != RequestBytes);
     });
     if (m_port->inBufferCount() > 0)
         out.received = m_port->input();

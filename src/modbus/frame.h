@@ -9,6 +9,9 @@
 namespace movra {
 
 using QueryFrame = std::array<std::uint8_t, 8>;
+inline constexpr int RequestBytes = int(std::tuple_size_v<QueryFrame>);
+// The CRC-16 at the end of every frame, either way.
+inline constexpr int CrcBytes = 2;
 
 // The function codes the tool sends, and the bit a slave sets on an exception.
 inline constexpr std::uint8_t ReadHoldingRegisters = 0x03;

@@ -47,7 +47,7 @@ void SystemClock::wait(double seconds)
     }
 }
 
-void SystemClock::waitPolling(double seconds, double step, const std::function<void()> &probe)
+void SystemClock::waitPolling(double seconds, double step, const Probe &probe)
 {
     const double start = now();
     auto over = [&] { return !(now() - start <= seconds); }; // NaN ends at once
@@ -56,17 +56,20 @@ void SystemClock::waitPolling(double seconds, double step, const std::function<v
         return int(std::clamp(std::ceil((seconds - (now() - start)) * 1000.0), 1.0, MaxSliceMs));
     };
     const int stepMs = int(std::clamp(std::round(step * 1000.0), 1.0, 1000.0)); // NaN clamps to 1 ms
+    bool probing = bool(probe);
+    auto ask = [&] {
+        if (probing)
+            probing = probe();
+    };
     if (!QCoreApplication::instance()) {
         while (!over()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(stepMs, msUntilEnd())));
-            if (probe)
-                probe();
+            std::this_thread::sleep_for(std::chrono::milliseconds(probing ? std::min(stepMs, msUntilEnd()) : msUntilEnd()));
+            ask();
         }
         return;
     }
     if (over()) {
-        if (probe)
-            probe();
+        ask();
         return;
     }
     QEventLoop loop;
@@ -77,8 +80,9 @@ void SystemClock::waitPolling(double seconds, double step, const std::function<v
     end.setSingleShot(true);
     // A timer can fire a little early: the end is checked, and re-armed for what is left.
     auto check = [&] {
-        if (probe)
-            probe();
+        ask();
+        if (!probing)
+            ticker.stop();
         if (over())
             loop.quit();
         else if (!end.isActive())
@@ -121,7 +125,7 @@ void VirtualClock::wait(double seconds)
     m_now += total - half + VirtualEpsilon;
 }
 
-void VirtualClock::waitPolling(double seconds, double step, const std::function<void()> &probe)
+void VirtualClock::waitPolling(double seconds, double step, const Probe &probe)
 {
     ++m_waits;
     const double total = seconds > 0 ? seconds : 0.0;
@@ -129,6 +133,7 @@ void VirtualClock::waitPolling(double seconds, double step, const std::function<
     if (!(step > 0))
         step = total;
     // Time is advanced by differences, so a wait the hook starts adds its own.
+    bool probing = bool(probe);
     double done = 0.0;
     bool hookRun = false;
     while (done < total) {
@@ -141,13 +146,13 @@ void VirtualClock::waitPolling(double seconds, double step, const std::function<
             hookRun = true;
             runHook();
         }
-        if (probe)
-            probe();
+        if (probing)
+            probing = probe();
     }
     if (!hookRun)
         runHook();
     m_now += VirtualEpsilon;
-    if (probe)
+    if (probing)
         probe();
 }
 

@@ -14,7 +14,10 @@ public:
     virtual void wait(double seconds) = 0;
     // The same wait, calling `probe` every `step` seconds or so (and once at
     // the end), so a caller can note when bytes arrive without a busy loop.
-    virtual void waitPolling(double seconds, double step, const std::function<void()> &probe) = 0;
+    // A probe that returns false has seen what it needed: the rest of the
+    // wait runs without it.
+    using Probe = std::function<bool()>;
+    virtual void waitPolling(double seconds, double step, const Probe &probe) = 0;
 };
 
 // Real time: a nested event loop and a timer, so the processor idles while waiting.
@@ -24,7 +27,7 @@ public:
     double now() const override;
     void wait(double seconds) override;
     // One nested event loop; a repeating timer runs the probe.
-    void waitPolling(double seconds, double step, const std::function<void()> &probe) override;
+    void waitPolling(double seconds, double step, const Probe &probe) override;
 
 private:
     QElapsedTimer m_timer;
@@ -41,7 +44,7 @@ class VirtualClock : public Clock {
 public:
     double now() const override { return m_now; }
     void wait(double seconds) override;
-    void waitPolling(double seconds, double step, const std::function<void()> &probe) override;
+    void waitPolling(double seconds, double step, const Probe &probe) override;
     void advance(double seconds) { m_now += seconds; }
     void setDuringWait(std::function<void()> hook) { m_duringWait = std::move(hook); }
     int waits() const { return m_waits; }
