@@ -28,6 +28,7 @@ private slots:
     void transact();
     void lateMeter_data();
     void lateMeter();
+    void lateAnswerOfAnotherLength();
 };
 
 void LineTest::transact_data()
@@ -198,6 +199,25 @@ void LineTest::lateMeter()
     QVERIFY(line.transact(readRequest, ModbusLine::ClickSettleBudget));
     QVERIFY2(sentAt.last() - from >= settle && sentAt.last() - from < settle + Slack,
              qPrintable(QString::number(sentAt.last() - from)));
+}
+
+// A late 2-register answer inside the next, 1-register request's wait is
+// named as late, and the line learns the meter's lateness from it.
+void LineTest::lateAnswerOfAnotherLength()
+{
+    VirtualClock clock;
+    auto owned = std::make_unique<FakeMeter>(clock);
+    FakeMeter &meter = *owned;
+    meter.setPortOpen(true);
+    meter.setRegisters(0, {1, 2});
+    meter.setAnswerDelay(0.65);
+    ModbusLine line(std::move(owned), clock);
+    const LineRequest two{{1, ReadHoldingRegisters, 0, 0, 0, 2, 0, 0}, 7, ByteOrder::AsReceived};
+    QVERIFY(line.transact(two, ModbusLine::ClickSettleBudget));
+    const auto one = line.transact(readRequest, ModbusLine::ClickSettleBudget); // sent at 0.5 s
+    QVERIFY(one);
+    QCOMPARE(int(one->reason.kind), int(Reason::LateAnswer));
+    QVERIFY(line.lateness() && *line.lateness() >= 0.65 && *line.lateness() < 0.65 + Slack);
 }
 
 QTEST_MAIN(LineTest)

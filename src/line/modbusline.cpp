@@ -197,9 +197,13 @@ void ModbusLine::record(const LineOutcome &out, double sentAt)
     }
     m_onTimeRun = 0;
     if (out.reason.kind == Reason::LateAnswer) {
-        // An earlier answer inside this wait: late by at most the whole wait.
-        if (const Sent *from = oldestUnanswered(now))
-            learn(now - from->at);
+        // An earlier answer inside this wait. Alone, it is timed by its first
+        // byte; in front of more bytes it may be this request's own answer
+        // that came first, so it is late by at most the whole wait.
+        const bool alone = out.status != AnswerStatus::ExtraBytes;
+        const double arrived = alone && out.firstByteAfter ? sentAt + *out.firstByteAfter : now;
+        if (const Sent *from = oldestUnanswered(arrived))
+            learn(arrived - from->at);
         creditAnswer(out.answer.left(answerFrameLength(m_unansweredFrame, out.answer)), now);
     }
     m_unansweredAt = sentAt;
@@ -263,8 +267,10 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request, doub
     } else {
         out.status = checkAnswer(out.frame, out.answer);
         out.reason = reasonOf(out.status, out.answer);
-        // An earlier request's answer, whole, in front of more bytes.
-        if (out.status == AnswerStatus::ExtraBytes && m_unansweredAt) {
+        // An earlier request's answer, whole, alone (another length than
+        // this one's) or in front of more bytes.
+        const bool fits = out.status == AnswerStatus::Ok || out.status == AnswerStatus::Exception;
+        if (!fits && m_unansweredAt) {
             const QByteArray first = out.answer.left(answerFrameLength(m_unansweredFrame, out.answer));
             const AnswerStatus earlier = checkAnswer(m_unansweredFrame, first);
             if (earlier == AnswerStatus::Ok || earlier == AnswerStatus::Exception)
