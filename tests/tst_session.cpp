@@ -74,13 +74,6 @@ struct Rig {
             last = run(c);
         return last;
     }
-    QList<int> registersRead() const
-    {
-        QList<int> out;
-        for (const QByteArray &f : fake->written())
-            out << ((quint8(f[2]) << 8) | quint8(f[3]));
-        return out;
-    }
 
     QTemporaryDir dir;
     QString model = QStringLiteral("M");
@@ -252,16 +245,9 @@ void SessionTest::answers_data()
     QTest::newRow("12345678 in the order received")
         << "read 1 0000 4" << QList<quint16>{0x1234, 0x5678} << meter << QStringList{"01 03 04 12 34 56 78 "}
         << "305419896" << "00010010001101000101011001111000" << "" << "Answer in 20 ms";
-    QTest::newRow("80000000 reads -2147483648 exactly")
-        << "read 1 0000 4" << QList<quint16>{0x8000, 0x0000} << meter << QStringList{"01 03 04 80 00 00 00 "}
-        << "-2147483648" << "1" + QString(31, '0') << "0" + QString(31, '1') << "Answer in 20 ms";
     QTest::newRow("6 bytes 000000000102 read 258")
         << "read 1 0000 6" << QList<quint16>{0, 0, 0x0102} << meter << QStringList{"01 03 06 00 00 00 00 01 02 "}
         << "258" << QString(39, '0') + "100000010" << "" << "Answer in 20 ms";
-    QTest::newRow("8 bytes 7FFF...FF read 9223372036854775807")
-        << "read 1 0000 8" << QList<quint16>{0x7FFF, 0xFFFF, 0xFFFF, 0xFFFF} << meter
-        << QStringList{"01 03 08 7F FF FF FF FF FF FF FF "} << "9223372036854775807" << "0" + QString(63, '1') << ""
-        << "Answer in 20 ms";
     QTest::newRow("echo + answer") << "read 1 0000 2" << QList<quint16>{0x0064}
                                    << answer(FakeMeter::withCrc(hex("010300000001")) + good)
                                    << QStringList{"01 03 02 00 64 "} << "100" << "0000000001100100" << ""
@@ -279,12 +265,9 @@ void SessionTest::answers_data()
     bad("exception 07 has no name", FakeMeter::exceptionAnswer(1, 3, 7), "Exception 07");
     bad("bad CRC", FakeMeter::badCrc(good), "CRC error");
     bad("foreign slave 02", FakeMeter::readAnswer(2, {0x0064}), "Answer from slave 2");
-    bad("wrong function 04", FakeMeter::withCrc(hex("01 04 02 00 64")), "Wrong function code");
     bad("wrong byte count 04", FakeMeter::withCrc(hex("01 03 04 00 64 00 00")), "Wrong byte count");
     bad("a whole frame whose byte count contradicts it", FakeMeter::withCrc(hex("01 03 04 00 64")), "Wrong byte count");
     bad("short: 01 03 02 00", hex("01 03 02 00"), "No answer within 0.2 s");
-    bad("extra bytes after the frame", good + hex("00"), "More than one frame");
-    bad("noise in front", hex("FF") + good, "CRC error");
     QTest::newRow("no answer from slave 2") << "read 2 0000 2" << QList<quint16>{0x00FA} << meter << QStringList{}
                                            << "" << "" << "" << "No answer within 0.2 s";
 
@@ -464,7 +447,7 @@ void SessionTest::scan()
             rig.run("scan");
         }
     }
-    QCOMPARE(rig.registersRead(), read);
+    QCOMPARE(rig.fake->registersRead(), read);
     if (!list.isEmpty() || read.isEmpty())
         QCOMPARE(listed, list);
 }

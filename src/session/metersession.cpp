@@ -48,39 +48,37 @@ ValueTexts valueTexts(const QString &dataHex)
 }
 } // namespace
 
+namespace {
+template<typename T>
+void take(std::optional<T> &mine, const std::optional<T> &later)
+{
+    if (later)
+        mine = later;
+}
+} // namespace
+
 void Shown::merge(const Shown &later)
 {
     queryLines += later.queryLines;
     responseLines += later.responseLines;
-    if (later.text7)
-        text7 = later.text7;
     if (later.valueShown != Value::Keep) {
         valueShown = later.valueShown;
         value = later.value;
     }
-    if (later.reason)
-        reason = later.reason;
-    if (later.hint)
-        hint = later.hint;
-    if (later.status)
-        status = later.status;
-    if (later.scanLine)
-        scanLine = later.scanLine;
-    if (later.reg)
-        reg = later.reg;
-    if (later.length)
-        length = later.length;
     if (later.focus != Focus::Keep)
         focus = later.focus;
     clearLogs = clearLogs || later.clearLogs;
-    if (later.panel)
-        panel = later.panel;
-    if (later.sendEnabled)
-        sendEnabled = later.sendEnabled;
-    if (later.connectLocked)
-        connectLocked = later.connectLocked;
-    if (later.scanning)
-        scanning = later.scanning;
+    take(text7, later.text7);
+    take(reason, later.reason);
+    take(hint, later.hint);
+    take(status, later.status);
+    take(scanLine, later.scanLine);
+    take(reg, later.reg);
+    take(length, later.length);
+    take(panel, later.panel);
+    take(sendEnabled, later.sendEnabled);
+    take(connectLocked, later.connectLocked);
+    take(scanning, later.scanning);
 }
 
 MeterSession::MeterSession(std::unique_ptr<SerialPort> port, Clock &clock, QString modelDir,

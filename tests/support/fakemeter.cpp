@@ -143,6 +143,14 @@ int FakeMeter::pendingBytes() const
     return int(n);
 }
 
+QList<int> FakeMeter::registersRead() const
+{
+    QList<int> out;
+    for (const QByteArray &f : m_written)
+        out << ((quint8(f[2]) << 8) | quint8(f[3]));
+    return out;
+}
+
 bool FakeMeter::setCommPort(int n)
 {
     if (n < 1 || portOpen())

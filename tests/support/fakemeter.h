@@ -74,6 +74,8 @@ public:
 
     // What the tool did.
     QList<QByteArray> written() const { return m_written; }
+    // The register address of each request written, in order.
+    QList<int> registersRead() const;
     void clearWritten() { m_written.clear(); }
     int refusedWrites() const { return m_refusedWrites; }
     int openCount() const { return m_openCount; }

@@ -86,14 +86,7 @@ struct ModelWindow : Window {
         lines.removeLast();
         return lines;
     }
-    // Registers read, in order, from the frames written.
-    QList<int> registersRead() const
-    {
-        QList<int> out;
-        for (const QByteArray &f : fake->written())
-            out << ((quint8(f[2]) << 8) | quint8(f[3]));
-        return out;
-    }
+    QList<int> registersRead() const { return fake->registersRead(); }
 };
 
 // The items of a list, in order.
