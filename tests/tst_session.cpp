@@ -321,6 +321,8 @@ void SessionTest::connect_data()
     QTest::newRow("port closed") << oneEntry << "closed" << "" << "Not sent: port closed" << 0;
     QTest::newRow("length character not a data length") << QByteArray("1\r\n0010-3 VOLT\r\n") << "" << ""
                                                          << "Answer gives no value for data length 3" << 1;
+    QTest::newRow("a 4-byte entry without a byte order") << QByteArray("1\r\n0002x4 KWH\r\n") << "" << ""
+                                                         << "Answer gives no value: the byte order sign is neither - nor +" << 1;
     QTest::newRow("missing model file") << QByteArray() << "" << "" << "Not sent: no model entry" << 0;
     QTest::newRow("file shorter than N + 1 lines") << QByteArray("3\r\n0010-2 VOLT\r\n") << "" << ""
                                                    << "Not sent: no model entry" << 0;
