@@ -252,6 +252,23 @@ Shown MeterSession::outcomeShown(const LineOutcome &outcome, const LineRequest &
     return shown;
 }
 
+// A send button's request: refused with the box to put right, or run on the line.
+Shown MeterSession::sendByHand(const RequestTexts &texts)
+{
+    if (busy())
+        return {};
+    const RequestPlan plan = planRequest(texts, m_last);
+    if (!plan.request) {
+        // Not sent: nothing on screen may pass for this request's value.
+        Shown shown = refused(plan.refusal);
+        shown.focus = plan.refusal.kind == Reason::NotSentLength ? Shown::Focus::LengthBox
+                                                                 : Shown::Focus::SlaveBox;
+        return shown;
+    }
+    return exchange(*plan.request, texts.length, ModbusLine::ClickSettleBudget)
+        .value_or(refused({Reason::LateAnswer}));
+}
+
 Shown MeterSession::read(const ReadCommand &command)
 {
     if (busy())
@@ -261,35 +278,17 @@ Shown MeterSession::read(const ReadCommand &command)
     texts.slave = command.slave;
     texts.reg = command.reg;
     texts.length = command.length;
-    const RequestPlan plan = planRequest(texts, m_last);
-    if (!plan.request) {
-        // Not sent: nothing on screen may pass for this read's value.
-        Shown shown = refused(plan.refusal);
-        shown.focus = plan.refusal.kind == Reason::NotSentSlave ? Shown::Focus::SlaveBox
-                                                                : Shown::Focus::LengthBox;
-        return shown;
-    }
-    return exchange(*plan.request, command.length, ModbusLine::ClickSettleBudget)
-        .value_or(refused({Reason::LateAnswer}));
+    return sendByHand(texts);
 }
 
 Shown MeterSession::write(const WriteCommand &command)
 {
-    if (busy())
-        return {};
     RequestTexts texts;
     texts.function = m_functionCode;
     texts.slave = command.slave;
     texts.reg = command.reg;
     texts.value = command.value;
-    const RequestPlan plan = planRequest(texts, m_last);
-    if (!plan.request) {
-        Shown shown = refused(plan.refusal);
-        shown.focus = Shown::Focus::SlaveBox;
-        return shown;
-    }
-    return exchange(*plan.request, QString(), ModbusLine::ClickSettleBudget)
-        .value_or(refused({Reason::LateAnswer}));
+    return sendByHand(texts);
 }
 
 std::optional<QString> MeterSession::modelLine(const QString &model, std::int32_t n) const

@@ -18,6 +18,7 @@ namespace movra {
 
 class Clock;
 class SerialPort;
+struct RequestTexts;
 
 // The port panel's lists as the operator left them.
 struct PortChoice {
@@ -166,6 +167,7 @@ private:
     Shown outcomeShown(const LineOutcome &outcome, const LineRequest &request,
                        const QString &lengthText);
     static Shown refused(const Reason &reason);
+    Shown sendByHand(const RequestTexts &texts);
     void scanReading(const TickCommand &command, std::int32_t entryLine, Shown &shown);
     Shown periodicReconnect(const ConnectCommand &connect);
 
