@@ -67,13 +67,6 @@ struct Rig {
         qFatal("unknown command %s", qPrintable(command));
     }
     Shown tickNow() { return session->tick({QStringLiteral("1"), model, {model, 0}}); }
-    Shown runAll(const QStringList &commands)
-    {
-        Shown last;
-        for (const QString &c : commands)
-            last = run(c);
-        return last;
-    }
 
     QTemporaryDir dir;
     QString model = QStringLiteral("M");
@@ -204,7 +197,9 @@ void SessionTest::requests()
     QFETCH(QString, refusal);
     Rig rig(model);
     QVERIFY(rig.open());
-    const Shown last = rig.runAll(commands);
+    Shown last;
+    for (const QString &c : commands)
+        last = rig.run(c);
     QCOMPARE(rig.fake->written(), frames);
     QCOMPARE(rig.session->lastRequest().expectedLength, expectedLength);
     QCOMPARE(rig.session->byteOrderSign(), sign);
