@@ -10,7 +10,6 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
-#include <algorithm>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -126,26 +125,6 @@ std::optional<int> linkedComNumber(const QString &fileName)
 }
 
 } // namespace
-
-QList<int> comNumbersAbove(const QString &exeDir, int above)
-{
-    QList<int> numbers;
-#ifdef Q_OS_WIN
-    Q_UNUSED(exeDir);
-    const QList<QSerialPortInfo> listed = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : listed) {
-        const std::optional<int> n = comNumberFromText(port.portName());
-#else
-    const QStringList names = QDir(exeDir).entryList({QStringLiteral("COM*")}, QDir::AllEntries | QDir::System);
-    for (const QString &name : names) {
-        const std::optional<int> n = linkedComNumber(name);
-#endif
-        if (n && *n > above && !numbers.contains(*n))
-            numbers.append(*n);
-    }
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
-}
 
 QStringList unlinkedAdapters(const QString &linkFolder, const QString &devRoot, const QString &byIdRoot)
 {

@@ -32,10 +32,6 @@ PortInfo portInfo(const QString &exeDir, int n);
 // COM1 to COMcount, the ports enumerated once.
 QList<PortInfo> portInfos(const QString &exeDir, int count);
 
-// The COM numbers above `above` (up to 256) that this machine has: on Linux
-// the COMn entries in `exeDir`, on Windows the enumerated ports. Ascending.
-QList<int> comNumbersAbove(const QString &exeDir, int above);
-
 // USB and ACM serial adapters (ttyUSB*, ttyACM* in `devRoot`) that no COMn
 // entry in `linkFolder` leads to, in name order; each as its link in
 // `byIdRoot` where one leads to it, otherwise as its path in `devRoot`.
