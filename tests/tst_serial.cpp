@@ -7,7 +7,6 @@
 #include "qtcommport.h"
 #include "simline.h"
 #include "testkit.h"
-// The app's port tips speak only of portinfo's types: tested with the serial area.
 #include "porttips.h"
 
 #include <QDeadlineTimer>
@@ -313,7 +312,6 @@ void TestSerial::comNumberFromTextTable_data()
     QTest::newRow("COM257") << "COM257" << 0;
     QTest::newRow("COMX") << "COMX" << 0;
     QTest::newRow("number alone") << "17" << 0;
-    QTest::newRow("empty") << "" << 0;
 }
 
 void TestSerial::comNumberFromTextTable()

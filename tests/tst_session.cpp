@@ -36,7 +36,7 @@ struct Rig {
     }
     bool open() { return session->toggle({QStringLiteral("COM1"), 0, "9600", "N,8,1"}).panel->open; }
     // "read SLAVE REG LENGTH", "write SLAVE REG VALUE", "function 6",
-    // "connect ADDRESS-INDEX", "scan", "tick", "close"; "_" is an empty text.
+    // "connect ADDRESS-INDEX", "scan", "tick"; "_" is an empty text.
     Shown run(const QString &command)
     {
         QStringList w = command.split(QLatin1Char(' '));
@@ -62,8 +62,6 @@ struct Rig {
             clock.advance(nextTick - clock.now());
             return tickNow();
         }
-        if (verb == QLatin1String("close"))
-            return session->toggle({});
         qFatal("unknown command %s", qPrintable(command));
     }
     Shown tickNow() { return session->tick({QStringLiteral("1"), model, {model, 0}}); }
@@ -353,8 +351,7 @@ void SessionTest::connect()
 // The scan's passes: which registers a run of ticks reads, and the list it
 // builds (newest first). Events: "silent@N" the Nth request gets no answer,
 // "late@N" its answer comes 0.25 s late, "remove@N", "shorten@N", "switch@N"
-// (to model N) after the Nth tick, "nested"
-// (a tick inside every wait).
+// (to model N) after the Nth tick.
 void SessionTest::scan_data()
 {
     QTest::addColumn<QByteArray>("model");
@@ -374,8 +371,6 @@ void SessionTest::scan_data()
     QTest::newRow("a tick while the line settles is skipped")
         << QByteArray("2\r\n0010-2 VOLT\r\n0020-2 AMP\r\n") << 3 << "late@1" << QList<int>{0x10, 0x20}
         << QStringList{"40033--0020--32--AMP", "40017--0010----VOLT"};
-    QTest::newRow("a tick inside a reading's wait is skipped") << twoEntries << 1 << "nested" << QList<int>{0x10}
-                                                               << QStringList{"40017--0010--16--VOLT"};
     QTest::newRow("model changed mid-scan: the next entry of the new file") << twoEntries << 3 << "switch@1"
                                                                             << QList<int>{0x10, 0x200} << unchecked;
     QTest::newRow("missing model file reads nothing") << QByteArray() << 5 << "" << QList<int>{} << QStringList{};
@@ -406,8 +401,6 @@ void SessionTest::scan()
             return FakeMeter::Reply{{FakeMeter::readAnswer(1, {0x10}), 0.25}};
         return std::nullopt;
     });
-    if (events == "nested")
-        rig.clock.setDuringWait([&] { QVERIFY(!rig.tickNow().scanLine); });
     QStringList listed;
     rig.run("scan");
     for (int t = 1; t <= ticks; ++t) {
