@@ -76,7 +76,6 @@ private:
     void paintPanel(const Shown::Panel &panel);
     void paintValue(const Shown &shown);
     void paintReason(const Reason &reason);
-    void setLampTip(const QString &tip);
 
     Form1Environment m_env;
     Form1Controls ui{};

@@ -15,6 +15,13 @@ namespace movra {
 
 namespace {
 const char *const tagProperty = "tag";
+
+// Screen readers get what the tip shows.
+void setTip(QWidget *w, const QString &tip)
+{
+    w->setToolTip(tip);
+    w->setAccessibleDescription(tip);
+}
 } // namespace
 
 void Form1::paint(const Shown &shown)
@@ -93,7 +100,7 @@ void Form1::paintPanel(const Shown::Panel &panel)
         } else {
             ui.Shape1->setFillColor(Lamp::Red);
         }
-        setLampTip(lampOpenTip(panel.portName, panel.status, chinese));
+        setTip(ui.Shape1, lampOpenTip(panel.portName, panel.status, chinese));
         return;
     case Shown::Panel::Closed:
     case Shown::Panel::Lost:
@@ -105,7 +112,7 @@ void Form1::paintPanel(const Shown::Panel &panel)
             ui.Combo1->setFocus();
         ui.Command1->setProperty(tagProperty, QStringLiteral("0"));
         ui.Command1->setText(QStringLiteral("OPEN"));
-        setLampTip(panel.change == Shown::Panel::Lost
+        setTip(ui.Shape1, panel.change == Shown::Panel::Lost
                        ? lampLostTip(panel.portName, panel.status.device, chinese)
                        : QString());
         return;
@@ -139,20 +146,12 @@ void Form1::paintValue(const Shown &shown)
 }
 
 // Why the last request gave no value, or how fast its answer came, on Text5
-// and signal1; screen readers get what the tip shows.
+// and signal1.
 void Form1::paintReason(const Reason &reason)
 {
     const QString text = m_captions ? reasonText(reason, *m_captions) : QString();
-    for (QWidget *w : {static_cast<QWidget *>(ui.Text5), static_cast<QWidget *>(ui.signal1)}) {
-        w->setToolTip(text);
-        w->setAccessibleDescription(text);
-    }
-}
-
-void Form1::setLampTip(const QString &tip)
-{
-    ui.Shape1->setToolTip(tip);
-    ui.Shape1->setAccessibleDescription(tip);
+    setTip(ui.Text5, text);
+    setTip(ui.signal1, text);
 }
 
 // The tips speak the captions' language.

@@ -115,11 +115,8 @@ void ModbusLine::noteLate(const QByteArray &bytes, double at)
         m_burst.clear();
         const Sent *from = oldestUnanswered(at);
         m_burstFrom = from ? std::optional<double>(from->at) : std::nullopt;
-        if (m_burstFrom) {
+        if (m_burstFrom)
             learn(at - *m_burstFrom);
-            if (!m_lateAfter)
-                m_lateAfter = at - *m_burstFrom;
-        }
     }
     m_burst += bytes;
     while (m_burstFrom) {
@@ -224,7 +221,6 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request, doub
 
     LineOutcome out;
     out.late = std::exchange(m_late, {});
-    out.lateAfter = std::exchange(m_lateAfter, std::nullopt);
     out.frame = request.frame;
     CRC(out.frame);
     if (m_onSend)

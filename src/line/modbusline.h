@@ -28,10 +28,6 @@ struct LineOutcome {
     QueryFrame frame{};  // as sent, CRC included
     bool written = false; // the port took the bytes
     QByteArray late;     // bytes dropped before the send: a late answer or noise
-    // When the first late byte came, seconds after the send of the oldest
-    // request it may answer; empty when no request within LateHorizon is
-    // without an answer.
-    std::optional<double> lateAfter;
     QByteArray received; // every byte taken after the send
     QByteArray answer;   // received less our own echo; empty: no answer
     // When the answer's first byte came, seconds after the send (our own
@@ -90,10 +86,6 @@ public:
     // takes what the port holds as late bytes, so a scan tick times a late
     // answer to within its own period.
     bool settling();
-    // How late this line's meter has been seen to answer, in seconds after a
-    // request; empty while no late answer has been seen since the last run
-    // of OnTimeRunToForget answers in time.
-    std::optional<double> lateness() const { return m_lateness; }
     // The settle time in force.
     double settleTime() const;
     // What a send click may wait: ClickSettleBudget, more when the settle
@@ -135,7 +127,6 @@ private:
     QueryFrame m_unansweredFrame{};
     double m_lastBytesAt = -1e9;          // when stray bytes were last seen
     QByteArray m_late;                    // stray bytes not yet reported
-    std::optional<double> m_lateAfter;    // latency of the first of them
 
     std::deque<Sent> m_sent;              // within LateHorizon, oldest first
     QByteArray m_burst;                   // stray bytes since the last quiet gap or credit

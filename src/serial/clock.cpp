@@ -21,32 +21,6 @@ double SystemClock::now() const
     return double(m_timer.nsecsElapsed()) / 1e9;
 }
 
-void SystemClock::wait(double seconds)
-{
-    const double start = now();
-    // One timer slice at a time: a timer can fire a little early, and a long
-    // wait must not overflow the timer's milliseconds.
-    constexpr double MaxSliceMs = 60.0 * 60.0 * 1000.0;
-    for (;;) {
-        const double elapsed = now() - start;
-        if (!(elapsed <= seconds)) // also ends a wait of NaN at once
-            return;
-        const double remainingMs = (seconds - elapsed) * 1000.0;
-        const int sliceMs = int(std::clamp(std::ceil(remainingMs), 1.0, MaxSliceMs));
-        if (QCoreApplication::instance()) {
-            QEventLoop loop;
-            QTimer timer;
-            timer.setTimerType(Qt::PreciseTimer);
-            timer.setSingleShot(true);
-            QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-            timer.start(sliceMs);
-            loop.exec();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(sliceMs));
-        }
-    }
-}
-
 void SystemClock::waitPolling(double seconds, double step, const Probe &probe)
 {
     const double start = now();
@@ -90,7 +64,8 @@ void SystemClock::waitPolling(double seconds, double step, const Probe &probe)
     };
     QObject::connect(&ticker, &QTimer::timeout, &loop, check);
     QObject::connect(&end, &QTimer::timeout, &loop, check);
-    ticker.start(stepMs);
+    if (probing)
+        ticker.start(stepMs);
     end.start(msUntilEnd());
     loop.exec();
 }
@@ -114,16 +89,6 @@ void VirtualClock::runHook()
 // So that "more than seconds" holds also after the caller rounds the
 // elapsed time to single precision.
 constexpr double VirtualEpsilon = 1e-6;
-
-void VirtualClock::wait(double seconds)
-{
-    ++m_waits;
-    const double total = seconds > 0 ? seconds : 0.0;
-    const double half = total / 2;
-    m_now += half;
-    runHook();
-    m_now += total - half + VirtualEpsilon;
-}
 
 void VirtualClock::waitPolling(double seconds, double step, const Probe &probe)
 {

@@ -10,14 +10,15 @@ public:
     virtual ~Clock() = default;
     // Monotonic seconds.
     virtual double now() const = 0;
-    // Return once more than `seconds` have passed, handling window events meanwhile.
-    virtual void wait(double seconds) = 0;
-    // The same wait, calling `probe` every `step` seconds or so (and once at
-    // the end), so a caller can note when bytes arrive without a busy loop.
+    // Return once more than `seconds` have passed, calling `probe` every
+    // `step` seconds or so (and once at the end), so a caller can note when
+    // bytes arrive without a busy loop, and handling window events meanwhile.
     // A probe that returns false has seen what it needed: the rest of the
     // wait runs without it.
     using Probe = std::function<bool()>;
     virtual void waitPolling(double seconds, double step, const Probe &probe) = 0;
+    // The same wait without a probe.
+    void wait(double seconds) { waitPolling(seconds, 0, {}); }
 };
 
 // Real time: a nested event loop and a timer, so the processor idles while waiting.
@@ -25,7 +26,6 @@ class SystemClock : public Clock {
 public:
     SystemClock();
     double now() const override;
-    void wait(double seconds) override;
     // One nested event loop; a repeating timer runs the probe.
     void waitPolling(double seconds, double step, const Probe &probe) override;
 
@@ -43,7 +43,6 @@ private:
 class VirtualClock : public Clock {
 public:
     double now() const override { return m_now; }
-    void wait(double seconds) override;
     void waitPolling(double seconds, double step, const Probe &probe) override;
     void advance(double seconds) { m_now += seconds; }
     void setDuringWait(std::function<void()> hook) { m_duringWait = std::move(hook); }

@@ -83,7 +83,7 @@ void Shown::merge(const Shown &later)
 
 MeterSession::MeterSession(std::unique_ptr<SerialPort> port, Clock &clock, QString modelDir,
                            std::uint16_t langId)
-    : m_line(std::move(port), clock), m_port(m_line.port()), m_clock(clock),
+    : m_line(std::move(port), clock), m_clock(clock),
       m_modelDir(std::move(modelDir)), m_langId(langId)
 {
     m_line.setOnSend([this](const QueryFrame &sent) {
@@ -99,13 +99,13 @@ MeterSession::MeterSession(std::unique_ptr<SerialPort> port, Clock &clock, QStri
 MeterSession::~MeterSession()
 {
     // The port is released as the program ends.
-    if (m_port.portOpen())
-        m_port.setPortOpen(false);
+    if (port().portOpen())
+        port().setPortOpen(false);
 }
 
 SerialPort &MeterSession::port()
 {
-    return m_port;
+    return m_line.port();
 }
 
 // --- The port panel -------------------------------------------------------
@@ -127,25 +127,24 @@ Shown MeterSession::open(const PortChoice &choice)
         panel.portName = choice.portText.trimmed();
         panel.status.failure = OpenFailure::NoSuchPortName;
         panel.status.detail = choice.portText.trimmed();
-    } else if (!m_port.setCommPort(*n)) {
+    } else if (!port().setCommPort(*n)) {
         panel.portName = comName(*n);
         panel.status.failure = OpenFailure::NoSuchPortName;
         panel.status.detail = panel.portName;
-    } else if (!m_port.setSettings(settings)) {
+    } else if (!port().setSettings(settings)) {
         // Never open with settings other than those the lists show.
         panel.portName = comName(*n);
         panel.status.failure = OpenFailure::SettingsRefused;
         panel.status.detail = settings;
     } else {
-        m_port.setPortOpen(true);
-        panel.portName = comName(m_port.commPort());
-        panel.status = m_port.openStatus();
-        if (!m_port.portOpen() && panel.status.failure == OpenFailure::None)
+        port().setPortOpen(true);
+        panel.portName = comName(port().commPort());
+        panel.status = port().openStatus();
+        if (!port().portOpen() && panel.status.failure == OpenFailure::None)
             panel.status.failure = OpenFailure::Other; // a port that cannot tell why
     }
-    if (m_port.portOpen()) {
-        m_inUse = InUse{m_port.commPort(), choice.baud, choice.framing};
-        m_lastChoice = choice;
+    if (port().portOpen()) {
+        m_inUse = InUse{port().commPort(), choice.baud, choice.framing};
         panel.open = true;
         shown.status = statusLine();
         shown.connectLocked = false;
@@ -157,7 +156,7 @@ Shown MeterSession::open(const PortChoice &choice)
 
 Shown MeterSession::close()
 {
-    m_port.setPortOpen(false);
+    port().setPortOpen(false);
     m_inUse.reset();
     Shown shown;
     Shown::Panel panel;
@@ -179,13 +178,13 @@ Shown MeterSession::linkLost()
     Shown shown = close();
     shown.panel->change = Shown::Panel::Lost;
     shown.panel->portName = comName(n);
-    shown.panel->status.device = m_port.openStatus().device;
+    shown.panel->status.device = port().openStatus().device;
     return shown;
 }
 
 void MeterSession::closeForExit()
 {
-    m_port.setPortOpen(false);
+    port().setPortOpen(false);
 }
 
 QString MeterSession::statusLine() const
@@ -321,11 +320,7 @@ Shown MeterSession::connect(const ConnectCommand &command)
     }
     const ModelEntry entry = parseEntry(*line);
     m_byteOrderSign = entry.sign;
-    RequestTexts texts;
-    texts.slave = QString::number(command.addressIndex + 1);
-    texts.reg = entry.address;
-    texts.length = entry.length;
-    texts.order = byteOrderOf(entry.sign);
+    RequestTexts texts = entryTexts(QString::number(command.addressIndex + 1), entry);
     texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
     const RequestPlan plan = planRequest(texts, m_last);
     shown.length = entry.length;
@@ -400,12 +395,7 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
     }
     const ModelEntry entry = parseEntry(*line);
     const int registerNumber = HEX_to_DEC(entry.address).value_or(0) + RegisterBase;
-    RequestTexts texts;
-    texts.slave = command.slave;
-    texts.reg = entry.address;
-    texts.length = entry.length;
-    texts.order = byteOrderOf(entry.sign);
-    const RequestPlan plan = planRequest(texts, m_last);
+    const RequestPlan plan = planRequest(entryTexts(command.slave, entry), m_last);
     shown.reg = entry.address;
     shown.length = entry.length;
     m_byteOrderSign = entry.sign;
@@ -432,8 +422,10 @@ Shown MeterSession::periodicReconnect(const ConnectCommand &connectCommand)
     Shown shown = connect(connectCommand);
     m_clock.wait(ReconnectPause);
     if (m_inUse) {
+        // The same port and settings again, by name.
+        const PortChoice again{comName(m_inUse->port), -1, m_inUse->baud, m_inUse->framing};
         shown.merge(close());
-        shown.merge(open(m_lastChoice));
+        shown.merge(open(again));
         if (shown.panel)
             shown.panel->focusPort = false;
         shown.connectLocked = m_engineer;

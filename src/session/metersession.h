@@ -141,14 +141,11 @@ public:
 
     // A request is on the line (a command now does nothing).
     bool busy() const { return m_line.busy(); }
-    bool portOpen() const { return m_inUse.has_value(); }
-    const ScanCursor &scan() const { return m_scan; }
 
     // The last request's frame and expected length, the byte order sign and
     // the data digits of the last read, as later requests inherit them.
     const LineRequest &lastRequest() const { return m_last; }
     const QString &byteOrderSign() const { return m_byteOrderSign; }
-    const QString &dataHex() const { return m_dataHex; }
 
 private:
     struct InUse {
@@ -171,15 +168,13 @@ private:
     void scanReading(const TickCommand &command, std::int32_t entryLine, Shown &shown);
     Shown periodicReconnect(const ConnectCommand &connect);
 
-    ModbusLine m_line;
-    SerialPort &m_port;
+    ModbusLine m_line; // owns the port
     Clock &m_clock;
     QString m_modelDir;
     std::uint16_t m_langId;
     std::function<void(const Shown &)> m_onSend;
 
     std::optional<InUse> m_inUse; // the port as opened; empty while closed
-    PortChoice m_lastChoice;      // the lists at the last open, for the reconnect
     bool m_engineer = false;
     std::uint8_t m_functionCode = ReadHoldingRegisters;
     LineRequest m_last;           // QueryFrame and ExpectedLength

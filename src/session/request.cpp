@@ -19,6 +19,16 @@ WordBytes splitHexWord(const QString &text)
             static_cast<std::uint8_t>(HEX_to_DEC(text.mid(2, 2)).value_or(0))};
 }
 
+RequestTexts entryTexts(const QString &slave, const ModelEntry &entry)
+{
+    RequestTexts texts;
+    texts.slave = slave;
+    texts.reg = entry.address;
+    texts.length = entry.length;
+    texts.order = byteOrderOf(entry.sign);
+    return texts;
+}
+
 RequestPlan planRequest(const RequestTexts &texts, const LineRequest &previous)
 {
     const auto slave = slaveAddressFromText(texts.slave);

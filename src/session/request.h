@@ -3,6 +3,7 @@
 // files give: slave address, register address by character position, data
 // length or the word to write, and the byte order.
 #include "modbusline.h"
+#include "modelentry.h"
 
 #include <QString>
 #include <cstdint>
@@ -36,6 +37,10 @@ struct RequestTexts {
     ByteOrder order = ByteOrder::AsReceived;
     LengthRule lengthRule = LengthRule::LeadingNumber;
 };
+
+// A read of a model file's entry from `slave`: its register, data length and
+// byte order.
+RequestTexts entryTexts(const QString &slave, const ModelEntry &entry);
 
 // A request, or why none can be sent (NotSentSlave, NotSentLength).
 struct RequestPlan {
