@@ -43,8 +43,7 @@ QString bitsOf(const QString &text7, int length)
 
 // Registers with fixed values: ADDR the slave address (7), BAUD the baud rate,
 // VER 0103H.
-// Four one-register entries whose values differ: meter-sim gives a name it
-// does not know the value 0.
+// Four one-register entries with distinct values (meter-sim gives ZERO 0).
 const QByteArray fixedModel = "4\r\n0000-2 ADDR\r\n0001-2 BAUD\r\n0002-2 VER\r\n0003-2 ZERO\r\n";
 const QMap<QString, QString> fixedValues = {{"ADDR", "7"}, {"BAUD", "9600"}, {"VER", "259"}, {"ZERO", "0"}};
 
@@ -162,8 +161,7 @@ void EndToEndTest::neverAnotherRequestsValue_data()
     QTest::addColumn<int>("borrowed");   // listed values that may be another request's
     QTest::newRow("0.3 s late: read 0001 0.25 s after 0000") << QStringList{"--latency", "0.3"} << false << false << 0 << 0;
     QTest::newRow("0.3 s late: scan of four registers") << QStringList{"--latency", "0.3"} << true << false << 3 << 0;
-    // Slower than the settle time: only the first late answer can pass for
-    // the next request's, until the line has learned how late the meter is.
+    // Slower than the settle time: only the first late answer may pass for the next's.
     QTest::newRow("0.7 s late: scan for 15 s") << QStringList{"--latency", "0.7"} << true << false << 15 << 1;
     QTest::newRow("1.0 s late: scan for 15 s") << QStringList{"--latency", "1.0"} << true << false << 15 << 1;
     QTest::newRow("local echo: reads by hand") << QStringList{"--echo"} << false << true << 0 << 0;

@@ -199,8 +199,7 @@ void LineTest::lateMeter()
              qPrintable(QString::number(sentAt.last() - from)));
 }
 
-// A late 2-register answer inside the next, 1-register request's wait is
-// named as late, and the line learns the meter's lateness from it alone.
+// A late 2-register answer alone in a 1-register request's wait: named late, and learned from.
 void LineTest::lateAnswerOfAnotherLength()
 {
     VirtualClock clock;
