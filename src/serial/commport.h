@@ -63,6 +63,9 @@ signals:
     // false, output() and inBufferCount() fail, and setPortOpen(true) tries a
     // fresh open.
     void linkLost();
+    // Bytes have arrived and wait to be taken. A port whose driver cannot
+    // tell never emits it; its reader polls instead.
+    void bytesArrived();
 };
 
 // The machine's own port for COMn, COMn resolved in `exeDir`: Qt SerialPort;
