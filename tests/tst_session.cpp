@@ -20,6 +20,28 @@ const QByteArray twoEntries = "2\r\n0010-2 VOLT\r\n0020+4 POWER\r\n";
 const QByteArray oneEntry = "1\r\n0010-2 VOLT\r\n";
 constexpr double TickInterval = 0.3;
 
+// Every result of one command folded as the window paints them: lines in
+// order, later boxes over earlier ones.
+Result folded(const QList<Result> &results)
+{
+    Result all;
+    for (const Result &r : results) {
+        all.queryLines += r.queryLines;
+        all.responseLines += r.responseLines;
+        for (auto [mine, later] : {std::pair{&all.scanLine, &r.scanLine}, {&all.reg, &r.reg}, {&all.length, &r.length}})
+            if (*later)
+                *mine = *later;
+        if (r.reading)
+            all.reading = r.reading;
+        if (r.hint)
+            all.hint = r.hint;
+        if (r.focus != Result::Focus::Keep)
+            all.focus = r.focus;
+        all.clearLogs = all.clearLogs || r.clearLogs;
+    }
+    return all;
+}
+
 // A session on a FakeMeter whose registers hold their own address, in a
 // folder with item/M.TXT (none when `model` is null).
 struct Rig {
@@ -32,39 +54,45 @@ struct Rig {
         for (quint16 r : {0x0000, 0x0001, 0x0002, 0x0003, 0x0010, 0x0011, 0x0020, 0x0021, 0x0030, 0x0100, 0x0200})
             fake->setRegister(r, r);
         session = std::make_unique<MeterSession>(std::move(meter), clock, dir.path(), EnglishUsLangId);
-        session->setConnectHint(englishTable().connectHint);
+        session->setSink([this](const Result &r) { results << r; });
     }
-    bool open() { return session->toggle({QStringLiteral("COM1"), 0, "9600", "N,8,1"}).panel->open; }
-    // "read SLAVE REG LENGTH", "write SLAVE REG VALUE", "function 6",
-    // "connect ADDRESS-INDEX", "scan", "tick"; "_" is an empty text.
-    Shown run(const QString &command)
+    const PortPanel &panel() const { return session->state().panel; }
+    bool open()
     {
+        session->toggle({QStringLiteral("COM1"), 0, "9600", "N,8,1"});
+        return panel().kind == PortPanel::Open;
+    }
+    // "read SLAVE REG LENGTH", "write SLAVE REG VALUE", "function 6",
+    // "connect SLAVE", "scan", "tick"; "_" is an empty text. What the
+    // command left on screen.
+    Result run(const QString &command)
+    {
+        results.clear();
         QStringList w = command.split(QLatin1Char(' '));
         w.replaceInStrings(QRegularExpression(QStringLiteral("^_$")), QString());
         const QString verb = w.takeFirst();
         if (verb == QLatin1String("read"))
-            return session->read({w.value(0), w.value(1), w.value(2)});
-        if (verb == QLatin1String("write"))
-            return session->write({w.value(0), w.value(1), w.value(2)});
-        if (verb == QLatin1String("function")) {
+            session->read({w.value(0), w.value(1), w.value(2)});
+        else if (verb == QLatin1String("write"))
+            session->write({w.value(0), w.value(1), w.value(2)});
+        else if (verb == QLatin1String("function"))
             session->setFunction(std::uint8_t(w.value(0).toInt()));
-            return {};
-        }
-        if (verb == QLatin1String("connect"))
-            return session->connect({model, w.value(0).toInt()});
-        if (verb == QLatin1String("scan"))
-            return session->startScan(model);
-        if (verb == QLatin1String("tick")) {
+        else if (verb == QLatin1String("connect"))
+            session->connect({model, w.value(0).toInt()});
+        else if (verb == QLatin1String("scan"))
+            session->startScan(model);
+        else if (verb == QLatin1String("tick")) {
             // Timer2 ticks every 300 ms, however long a reading took.
             do
                 nextTick += TickInterval;
             while (nextTick < clock.now());
             clock.advance(nextTick - clock.now());
-            return tickNow();
-        }
-        qFatal("unknown command %s", qPrintable(command));
+            tickNow();
+        } else
+            qFatal("unknown command %s", qPrintable(command));
+        return folded(results);
     }
-    Shown tickNow() { return session->tick({QStringLiteral("1"), model, {model, 0}}); }
+    void tickNow() { session->tick({QStringLiteral("1"), model, {model, 1}}); }
 
     QTemporaryDir dir;
     QString model = QStringLiteral("M");
@@ -72,11 +100,18 @@ struct Rig {
     double nextTick = 0;
     FakeMeter *fake = nullptr;
     std::unique_ptr<MeterSession> session;
+    QList<Result> results;
 };
 
-QString reasonOf(const Shown &shown)
+QString reasonOf(const Result &result)
 {
-    return shown.reason ? reasonText(*shown.reason, englishTable()) : QStringLiteral("(kept)");
+    return result.reading && result.reading->reason ? reasonText(*result.reading->reason, englishTable())
+                                                    : QStringLiteral("(kept)");
+}
+
+Reading::Boxes boxesOf(const Result &result)
+{
+    return result.reading ? result.reading->boxes : Reading::Boxes::Cleared;
 }
 
 } // namespace
@@ -107,12 +142,14 @@ void SessionTest::ports_data()
     QTest::addColumn<int>("opened");    // 0: nothing opens
     QTest::addColumn<int>("failure");   // OpenFailure, when nothing opens
     QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("linkLost"); // the adapter is pulled after the open
 
     const int none = int(OpenFailure::None);
-    QTest::newRow("typed COM17") << "COM17" << -1 << "9600" << 17 << none << "COM:17 Baud rate:9600  Protocol:N,8,1";
-    QTest::newRow("typed text that names no port") << "USB" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "";
+    QTest::newRow("typed COM17") << "COM17" << -1 << "9600" << 17 << none << "COM:17 Baud rate:9600  Protocol:N,8,1" << false;
+    QTest::newRow("adapter pulled: closed, the focus stays") << "COM1" << 0 << "9600" << 1 << none << "" << true;
+    QTest::newRow("typed text that names no port") << "USB" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "" << false;
     QTest::newRow("a baud rate the port refuses") << "COM1" << 0 << "96OO" << 0 << int(OpenFailure::SettingsRefused)
-                                                  << "";
+                                                  << "" << false;
 }
 
 void SessionTest::ports()
@@ -123,19 +160,24 @@ void SessionTest::ports()
     QFETCH(int, opened);
     QFETCH(int, failure);
     QFETCH(QString, status);
+    QFETCH(bool, linkLost);
     Rig rig;
-    const Shown shown = rig.session->toggle({portText, portIndex, baud, QStringLiteral("N,8,1")});
-    QVERIFY(shown.panel);
-    QCOMPARE(shown.panel->open, opened != 0);
-    QCOMPARE(rig.fake->openCount(), opened != 0 ? 1 : 0);
-    QCOMPARE(shown.sendEnabled, std::optional<bool>(opened != 0));
-    if (opened) {
-        QCOMPARE(rig.fake->openedPort(), opened);
-        QCOMPARE(shown.status, std::optional<QString>(status));
-    } else {
-        QCOMPARE(int(shown.panel->status.failure), failure);
-        QVERIFY(!shown.status); // the status line keeps what it said
+    rig.session->toggle({portText, portIndex, baud, QStringLiteral("N,8,1")});
+    if (linkLost) {
+        rig.fake->loseLink();
+        rig.results.clear();
+        rig.session->linkLost();
+        QCOMPARE(folded(rig.results).focus, Result::Focus::Keep);
     }
+    const SessionState &state = rig.session->state();
+    QCOMPARE(state.panel.kind, linkLost ? PortPanel::LinkLost : opened ? PortPanel::Open : PortPanel::OpenFailed);
+    QCOMPARE(rig.fake->openCount(), opened != 0 ? 1 : 0);
+    QCOMPARE(state.sendEnabled(), opened && !linkLost);
+    QCOMPARE(state.panel.statusLine, status);
+    if (opened)
+        QCOMPARE(rig.fake->openedPort(), opened);
+    else
+        QCOMPARE(int(state.panel.status.failure), failure);
 }
 
 // What goes on the wire, and what the next request inherits.
@@ -144,14 +186,14 @@ void SessionTest::requests_data()
     QTest::addColumn<QByteArray>("model");
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QList<QByteArray>>("frames"); // bytes 0..5 of each request sent
-    QTest::addColumn<int>("expectedLength");
-    QTest::addColumn<QString>("sign");
+    QTest::addColumn<int>("expectedLength");        // answer bytes the last answer shows
+    QTest::addColumn<QString>("value");             // of the last answer; "-": not checked
     QTest::addColumn<QString>("refusal"); // of the last command, when it sent nothing
 
     const QByteArray none;
     auto row = [&](const char *name, const QByteArray &model, const QStringList &commands,
-                   const QList<QByteArray> &frames, int expected, const char *sign, const char *refusal = "") {
-        QTest::newRow(name) << model << commands << frames << expected << QString(sign) << QString(refusal);
+                   const QList<QByteArray> &frames, int expected, const char *value, const char *refusal = "") {
+        QTest::newRow(name) << model << commands << frames << expected << QString(value) << QString(refusal);
     };
     row("slave 1, 0000, length 2", none, {"read 1 0000 2"}, {hex("010300000001")}, 5, "-");
     row("length 4 asks for 2 registers", none, {"read 1 0000 4"}, {hex("010300000002")}, 7, "-");
@@ -164,15 +206,15 @@ void SessionTest::requests_data()
         {hex("050300000001")}, 5, "-", "Not sent: slave address");
     row("slave 256 is not sent", none, {"read 256 0000 2"}, {}, 0, "-", "Not sent: slave address");
     row("length 600 gives no register count", none, {"read 1 0000 600"}, {}, 0, "-", "Not sent: data length");
-    row("write 0001 to 0000", none, {"function 6", "write 1 0000 0001"}, {hex("010600000001")}, 6, "");
+    row("write 0001 to 0000", none, {"function 6", "write 1 0000 0001"}, {hex("010600000001")}, 6, "-");
     row("Connect: the last entry, at the address item's number", "3\r\n0000-2 A\r\n0001-2 B\r\n0100-2 VOLT\r\n",
-        {"connect 4"}, {hex("050301000001")}, 5, "-");
-    row("Connect: a typed address is slave 0", oneEntry, {"connect -1"}, {hex("000300100001")}, 5, "-");
-    row("Connect: the entry's sign", "1\r\n0002+4 KWH\r\n", {"connect 0"}, {hex("010300020002")}, 7, "+");
+        {"connect 5"}, {hex("050301000001")}, 5, "-");
+    row("Connect: a typed address is slave 0", oneEntry, {"connect 0"}, {hex("000300100001")}, 5, "-");
+    row("Connect: the entry's sign", "1\r\n0002+4 KWH\r\n", {"connect 1"}, {hex("010300020002")}, 7, "50332160");
     row("Connect: a length that is not a number keeps the previous count", "1\r\n0010-x VOLT\r\n",
-        {"read 1 0000 8", "connect 0"}, {hex("010300000004"), hex("010300100004")}, 11, "-");
+        {"read 1 0000 8", "connect 1"}, {hex("010300000004"), hex("010300100004")}, 11, "-");
     row("the scan reads 03H with the entry's sign while the write option is on", "1\r\n0020+4 POWER\r\n",
-        {"function 6", "scan", "tick"}, {hex("010300200002")}, 7, "+");
+        {"function 6", "scan", "tick"}, {hex("010300200002")}, 7, "553656320");
 }
 
 void SessionTest::requests()
@@ -181,23 +223,39 @@ void SessionTest::requests()
     QFETCH(QStringList, commands);
     QFETCH(QList<QByteArray>, frames);
     QFETCH(int, expectedLength);
-    QFETCH(QString, sign);
+    QFETCH(QString, value);
     QFETCH(QString, refusal);
     Rig rig(model);
     QVERIFY(rig.open());
-    Shown last;
-    for (const QString &c : commands)
+    // Where the meter would not give a value, 16 bytes: the answer then
+    // shows as many as the request expects.
+    rig.fake->setResponder([&](const QByteArray &request) -> std::optional<FakeMeter::Reply> {
+        const QByteArray answer = rig.fake->defaultAnswer(request);
+        if (answer.size() > 1 && answer[1] == request[1])
+            return std::nullopt;
+        return FakeMeter::Reply{{QByteArray(16, '\x01'), 0.02}};
+    });
+    Result last;
+    std::optional<Reading> answered;
+    for (const QString &c : commands) {
         last = rig.run(c);
+        if (last.reading && last.reading->answerHex)
+            answered = last.reading;
+    }
     QList<QByteArray> sent; // the CRC is the modbus tests' business
     for (const QByteArray &frame : rig.fake->written())
         sent << frame.left(6);
     QCOMPARE(sent, frames);
-    QCOMPARE(rig.session->lastRequest().expectedLength, expectedLength);
-    QCOMPARE(rig.session->byteOrderSign(), sign);
+    if (!frames.isEmpty()) {
+        QVERIFY(answered);
+        QCOMPARE(answered->answerHex->size() / 3, expectedLength);
+    }
+    if (value != QLatin1String("-"))
+        QCOMPARE(answered->value.decimal, value);
     if (!refusal.isEmpty()) {
         QCOMPARE(reasonOf(last), refusal);
-        QCOMPARE(last.valueShown, Shown::Value::Clear);
-        QVERIFY(last.focus != Shown::Focus::Keep);
+        QCOMPARE(boxesOf(last), Reading::Boxes::Cleared);
+        QVERIFY(last.focus != Result::Focus::Keep);
     }
 }
 
@@ -273,19 +331,19 @@ void SessionTest::answers()
         rig.session->setFunction(WriteSingleRegister);
     if (!reply.isEmpty())
         rig.fake->queueReply(reply);
-    const Shown shown = rig.run(command);
+    const Result shown = rig.run(command);
     QCOMPARE(shown.responseLines, logged);
     if (!logged.isEmpty())
-        QCOMPARE(shown.text7, std::optional<QString>(logged.last()));
+        QCOMPARE(shown.reading->answerHex, std::optional<QString>(logged.last()));
     QCOMPARE(reasonOf(shown), reason);
     if (value.isEmpty()) {
         const bool echoed = write && reason.startsWith(QLatin1String("Answer in"));
-        QCOMPARE(shown.valueShown, echoed ? Shown::Value::ClearText5 : Shown::Value::Clear);
+        QCOMPARE(boxesOf(shown), echoed ? Reading::Boxes::Echo : Reading::Boxes::Cleared);
     } else {
-        QCOMPARE(shown.valueShown, Shown::Value::Set);
-        QCOMPARE(shown.value.decimal, value);
-        QCOMPARE(shown.value.bits, bits);
-        QCOMPARE(shown.value.inverted, inverted);
+        QCOMPARE(boxesOf(shown), Reading::Boxes::Value);
+        QCOMPARE(shown.reading->value.decimal, value);
+        QCOMPARE(shown.reading->value.bits, bits);
+        QCOMPARE(shown.reading->value.inverted, inverted);
     }
 }
 
@@ -325,17 +383,14 @@ void SessionTest::connect()
         rig.fake->queueReply({{FakeMeter::exceptionAnswer(1, 3, 2), 0.02}});
     if (fault == "silent")
         rig.fake->queueReply({});
-    const Shown shown = rig.run("connect 0");
+    const Result shown = rig.run("connect 1");
     QCOMPARE(rig.fake->written().size(), sent);
     QCOMPARE(reasonOf(shown), reason);
-    QCOMPARE(shown.hint, std::optional<QString>(value.isEmpty() ? englishTable().connectHint : QString()));
-    if (value.isEmpty()) {
-        QCOMPARE(shown.valueShown, Shown::Value::Clear);
-        QVERIFY(!shown.status); // the status line keeps its text
-    } else {
-        QCOMPARE(shown.value.decimal, value);
-        QCOMPARE(shown.status, std::optional<QString>(QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1")));
-    }
+    QCOMPARE(shown.hint, std::optional<Hint>(Hint{value.isEmpty() ? Hint::CheckSettings : Hint::None}));
+    if (value.isEmpty())
+        QCOMPARE(boxesOf(shown), Reading::Boxes::Cleared);
+    else
+        QCOMPARE(shown.reading->value.decimal, value);
 }
 
 // The scan's passes: which registers a run of ticks reads, and the list it
@@ -394,7 +449,7 @@ void SessionTest::scan()
     QStringList listed;
     rig.run("scan");
     for (int t = 1; t <= ticks; ++t) {
-        const Shown shown = rig.run("tick");
+        const Result shown = rig.run("tick");
         if (shown.scanLine)
             listed.prepend(*shown.scanLine);
         if (event("remove", t))
@@ -417,39 +472,46 @@ void SessionTest::reconnect_data()
 {
     QTest::addColumn<bool>("open");
     QTest::addColumn<bool>("engineer");
-    QTest::newRow("open port, engineer mode") << true << true;
-    QTest::newRow("open port") << true << false;
-    QTest::newRow("closed port stays closed") << false << true;
+    QTest::addColumn<bool>("reopenFails");
+    QTest::newRow("open port, engineer mode") << true << true << false;
+    QTest::newRow("open port") << true << false << false;
+    QTest::newRow("closed port stays closed") << false << true << false;
+    QTest::newRow("the reopen fails: the panel is closed, its lists free") << true << true << true;
 }
 
 void SessionTest::reconnect()
 {
     QFETCH(bool, open);
     QFETCH(bool, engineer);
+    QFETCH(bool, reopenFails);
     Rig rig(oneEntry);
     if (open)
         QVERIFY(rig.open());
+    rig.fake->setOpenFails(reopenFails);
     rig.session->setEngineerMode(engineer);
     rig.run("scan");
     const int opens = rig.fake->openCount();
     // A tick that falls due inside a wait of the step (the reading, Connect,
     // the pause) is skipped.
     rig.clock.setDuringWait([&] { rig.tickNow(); });
-    Shown shown;
+    Result shown;
     // One entry: a reading, then an empty tick, and again.
-    for (int i = 0; i < 2 * ScanCursor::ReadingsPerReconnect && !shown.panel && !shown.hint; ++i)
+    for (int i = 0; i < 2 * ScanCursor::ReadingsPerReconnect && !shown.hint; ++i)
         shown = rig.run("tick");
-    QCOMPARE(rig.fake->openCount(), opens + (open ? 1 : 0));
-    QCOMPARE(rig.fake->portOpen(), open);
-    QCOMPARE(shown.hint.has_value(), true);
+    QCOMPARE(rig.fake->openCount(), opens + (open && !reopenFails ? 1 : 0));
+    QCOMPARE(rig.fake->portOpen(), open && !reopenFails);
+    QVERIFY(shown.hint);
+    QCOMPARE(shown.focus, Result::Focus::Keep);
+    const SessionState &state = rig.session->state();
+    QCOMPARE(state.connectLocked, engineer);
     if (open) {
         // 3600 scan reads and one Connect read.
         QCOMPARE(rig.fake->written().size(), ScanCursor::ReadingsPerReconnect + 1);
-        QVERIFY(shown.panel && shown.panel->open && !shown.panel->focusPort);
-        QCOMPARE(shown.status, std::optional<QString>(QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1")));
-        QCOMPARE(shown.connectLocked, std::optional<bool>(engineer));
+        QCOMPARE(state.panel.kind, reopenFails ? PortPanel::OpenFailed : PortPanel::Open);
+        QCOMPARE(state.sendEnabled(), !reopenFails);
+        QCOMPARE(state.panel.statusLine, reopenFails ? QString() : QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
     } else {
-        QVERIFY(!shown.panel);
+        QCOMPARE(state.panel.kind, PortPanel::Closed);
         QCOMPARE(reasonOf(shown), QStringLiteral("Not sent: port closed"));
     }
 }

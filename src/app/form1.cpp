@@ -55,8 +55,11 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     m_session = std::make_unique<MeterSession>(m_env.makePort(), *m_env.clock, m_env.exeDir,
                                                m_env.langId);
     m_session->port().setObjectName(QStringLiteral("MSComm1"));
-    m_session->setOnSend([this](const Shown &shown) { paint(shown); });
-    connect(&m_session->port(), &SerialPort::linkLost, this, [this] { paint(m_session->linkLost()); });
+    m_session->setSink([this](const Result &result) {
+        mirror(m_session->state());
+        paint(result);
+    });
+    connect(&m_session->port(), &SerialPort::linkLost, this, [this] { m_session->linkLost(); });
     onListDropDown(ui.Combo1, [this] { refreshPortTips(); });
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -160,7 +163,6 @@ void Form1::chinese()
 void Form1::useCaptions(const CaptionTable &table)
 {
     applyCaptions(this, table);
-    m_session->setConnectHint(table.connectHint);
     m_captions = &table;
 }
 

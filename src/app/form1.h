@@ -72,10 +72,11 @@ private:
     void refreshPortTips();
     bool captionsChinese() const;
 
-    void paint(const Shown &shown);
-    void paintPanel(const Shown::Panel &panel);
-    void paintValue(const Shown &shown);
+    void paint(const Result &result);
+    void mirror(const SessionState &state);
+    void paintReading(const Reading &reading);
     void paintReason(const Reason &reason);
+    void paintHint(const Hint &hint);
 
     Form1Environment m_env;
     Form1Controls ui{};

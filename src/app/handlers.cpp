@@ -36,16 +36,18 @@ PortChoice Form1::portChoice() const
             ui.Combo3->currentText()};
 }
 
+// The address follows the item's position: item n is slave n + 1; a typed
+// text selects no item and gives slave 0.
 ConnectCommand Form1::connectCommand() const
 {
-    return {ui.Combo7->currentText(), selectedIndex(ui.Combo6)};
+    return {ui.Combo7->currentText(), selectedIndex(ui.Combo6) + 1};
 }
 
 // --- The port panel ---------------------------------------------------------
 
 void Form1::Command1_Click()
 {
-    paint(m_session->toggle(portChoice()));
+    m_session->toggle(portChoice());
 }
 
 void Form1::Command6_Click()
@@ -95,44 +97,44 @@ void Form1::Option2_Click()
 
 void Form1::Command3_Click()
 {
-    paint(m_session->read({ui.Text1->text(), ui.Text2->text(), ui.Combo4->currentText()}));
+    m_session->read({ui.Text1->text(), ui.Text2->text(), ui.Combo4->currentText()});
 }
 
 void Form1::Command5_Click()
 {
-    paint(m_session->write({ui.Text1->text(), ui.Text2->text(), ui.Text6->text()}));
+    m_session->write({ui.Text1->text(), ui.Text2->text(), ui.Text6->text()});
 }
 
 void Form1::Command4_Click()
 {
-    paint(m_session->clear());
+    m_session->clear();
 }
 
 void Form1::Command9_Click()
 {
-    paint(m_session->convertLast());
+    m_session->convertLast();
 }
 
 // --- Connect and the scan -------------------------------------------------------
 
 void Form1::Command2_Click()
 {
-    paint(m_session->connect(connectCommand()));
+    m_session->connect(connectCommand());
 }
 
 void Form1::Command10_Click()
 {
-    paint(m_session->startScan(ui.Combo5->currentText()));
+    m_session->startScan(ui.Combo5->currentText());
 }
 
 void Form1::Command11_Click()
 {
-    paint(m_session->stopScan());
+    m_session->stopScan();
 }
 
 void Form1::Timer2_Timer()
 {
-    paint(m_session->tick({ui.Text1->text(), ui.Combo5->currentText(), connectCommand()}));
+    m_session->tick({ui.Text1->text(), ui.Combo5->currentText(), connectCommand()});
 }
 
 // --- Engineer mode ---------------------------------------------------------------
@@ -143,10 +145,10 @@ void Form1::Check1_Click()
     if (state == Qt::Checked) {
         setFixedHeight(pixels(OperatorHeightTwips + EngineerExtraTwips));
         move(x(), pixels(EngineerTopTwips));
-        paint(m_session->setEngineerMode(true));
+        m_session->setEngineerMode(true);
     } else if (state == Qt::Unchecked) {
         setFixedHeight(pixels(OperatorHeightTwips));
-        paint(m_session->setEngineerMode(false));
+        m_session->setEngineerMode(false);
     }
 }
 

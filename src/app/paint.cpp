@@ -24,125 +24,118 @@ void setTip(QWidget *w, const QString &tip)
 }
 } // namespace
 
-void Form1::paint(const Shown &shown)
+void Form1::paint(const Result &result)
 {
-    if (shown.clearLogs) {
+    if (result.clearLogs) {
         ui.Text3->clearLog();
         ui.Text4->clearLog();
-        ui.Text5->clear();
         ui.Text12->clearLog();
+        // An empty box tells nothing of the answer it no longer shows.
+        ui.Text5->clear();
+        setTip(ui.Text5, QString());
     }
-    for (const QString &line : shown.queryLines)
+    for (const QString &line : result.queryLines)
         ui.Text4->prependLine(line);
-    if (shown.panel)
-        paintPanel(*shown.panel);
-    if (shown.sendEnabled) {
-        ui.Command5->setEnabled(*shown.sendEnabled);
-        ui.Command3->setEnabled(*shown.sendEnabled);
-    }
-    if (shown.connectLocked) {
-        ui.Combo7->setEnabled(!*shown.connectLocked);
-        ui.Combo6->setEnabled(!*shown.connectLocked);
-        ui.Command2->setEnabled(!*shown.connectLocked);
-    }
-    if (shown.status)
-        ui.Label12->setText(*shown.status);
-    if (shown.reg)
-        ui.Text2->setText(*shown.reg);
-    if (shown.length)
-        ui.Combo4->setEditText(*shown.length);
-    for (const QString &line : shown.responseLines)
+    if (result.reg)
+        ui.Text2->setText(*result.reg);
+    if (result.length)
+        ui.Combo4->setEditText(*result.length);
+    for (const QString &line : result.responseLines)
         ui.Text3->prependLine(line);
-    if (shown.text7)
-        ui.Text7->setText(*shown.text7);
-    paintValue(shown);
-    if (shown.reason)
-        paintReason(*shown.reason);
-    if (shown.hint)
-        ui.signal2->setText(*shown.hint);
-    if (shown.scanLine)
-        ui.Text12->prependLine(*shown.scanLine);
-    if (shown.scanning) {
-        if (*shown.scanning)
-            ui.Timer2->start();
-        else
-            ui.Timer2->stop();
-        ui.Command10->setVisible(!*shown.scanning);
-        ui.Command11->setVisible(*shown.scanning);
-    }
-    switch (shown.focus) {
-    case Shown::Focus::Keep:
+    if (result.displayCleared)
+        ui.signal1->clear();
+    if (result.reading)
+        paintReading(*result.reading);
+    if (result.hint)
+        paintHint(*result.hint);
+    if (result.scanLine)
+        ui.Text12->prependLine(*result.scanLine);
+    switch (result.focus) {
+    case Result::Focus::Keep:
         break;
-    case Shown::Focus::SlaveBox:
+    case Result::Focus::SlaveBox:
         ui.Text1->setFocus();
         ui.Text1->selectAll();
         break;
-    case Shown::Focus::LengthBox:
+    case Result::Focus::LengthBox:
         ui.Combo4->setFocus();
         if (QLineEdit *edit = ui.Combo4->lineEdit())
             edit->selectAll();
         break;
+    case Result::Focus::PortList:
+        ui.Combo1->setFocus();
+        break;
     }
 }
 
-void Form1::paintPanel(const Shown::Panel &panel)
+// The port panel, the send buttons, Connect's lock and the scan, as the
+// session holds them.
+void Form1::mirror(const SessionState &state)
 {
+    const PortPanel &panel = state.panel;
+    const bool open = panel.kind == PortPanel::Open;
     const bool chinese = captionsChinese();
-    switch (panel.change) {
-    case Shown::Panel::OpenTried:
-        if (panel.open) {
-            ui.Shape1->setFillColor(Lamp::Green);
-            ui.Combo1->setEnabled(false);
-            ui.Combo2->setEnabled(false);
-            ui.Combo3->setEnabled(false);
-            ui.Command1->setProperty(tagProperty, QStringLiteral("1"));
-            ui.Command1->setText(QStringLiteral("CLOS"));
-        } else {
-            ui.Shape1->setFillColor(Lamp::Red);
-        }
-        setTip(ui.Shape1, lampOpenTip(panel.portName, panel.status, chinese));
-        return;
-    case Shown::Panel::Closed:
-    case Shown::Panel::Lost:
-        ui.Combo1->setEnabled(true);
-        ui.Combo2->setEnabled(true);
-        ui.Combo3->setEnabled(true);
-        ui.Shape1->setFillColor(Lamp::Red);
-        if (panel.focusPort)
-            ui.Combo1->setFocus();
-        ui.Command1->setProperty(tagProperty, QStringLiteral("0"));
+    ui.Shape1->setFillColor(open ? Lamp::Green : Lamp::Red);
+    ui.Combo1->setEnabled(!open);
+    ui.Combo2->setEnabled(!open);
+    ui.Combo3->setEnabled(!open);
+    ui.Command1->setProperty(tagProperty, open ? QStringLiteral("1") : QStringLiteral("0"));
+    // Until a port has been closed the button keeps the caption table's text.
+    if (open)
+        ui.Command1->setText(QStringLiteral("CLOS"));
+    else if (panel.everOpened)
         ui.Command1->setText(QStringLiteral("OPEN"));
-        setTip(ui.Shape1, panel.change == Shown::Panel::Lost
-                       ? lampLostTip(panel.portName, panel.status.device, chinese)
-                       : QString());
-        return;
+    switch (panel.kind) {
+    case PortPanel::Closed:
+        setTip(ui.Shape1, QString());
+        break;
+    case PortPanel::Open:
+    case PortPanel::OpenFailed:
+        setTip(ui.Shape1, lampOpenTip(panel.portName, panel.status, chinese));
+        break;
+    case PortPanel::LinkLost:
+        setTip(ui.Shape1, lampLostTip(panel.portName, panel.status.device, chinese));
+        break;
     }
+    ui.Label12->setText(panel.statusLine);
+    ui.Command5->setEnabled(state.sendEnabled());
+    ui.Command3->setEnabled(state.sendEnabled());
+    ui.Combo7->setEnabled(!state.connectLocked);
+    ui.Combo6->setEnabled(!state.connectLocked);
+    ui.Command2->setEnabled(!state.connectLocked);
+    if (state.scanning != ui.Timer2->isActive()) {
+        if (state.scanning)
+            ui.Timer2->start();
+        else
+            ui.Timer2->stop();
+    }
+    ui.Command10->setVisible(!state.scanning);
+    ui.Command11->setVisible(state.scanning);
 }
 
-void Form1::paintValue(const Shown &shown)
+void Form1::paintReading(const Reading &reading)
 {
-    switch (shown.valueShown) {
-    case Shown::Value::Keep:
-        return;
-    case Shown::Value::Clear:
+    if (reading.answerHex)
+        ui.Text7->setText(*reading.answerHex);
+    switch (reading.boxes) {
+    case Reading::Boxes::Cleared:
         ui.Text5->clear();
         ui.Text8->clear();
         ui.Text9->clear();
         ui.signal1->clear();
-        return;
-    case Shown::Value::ClearText5:
+        break;
+    case Reading::Boxes::Echo:
         ui.Text5->clear();
-        return;
-    case Shown::Value::ClearDisplay:
-        ui.signal1->clear();
-        return;
-    case Shown::Value::Set:
-        ui.Text8->setText(shown.value.bits);
-        ui.Text9->setText(shown.value.inverted);
-        ui.Text5->setText(shown.value.decimal);
-        ui.signal1->setText(shown.value.decimal);
-        return;
+        break;
+    case Reading::Boxes::Value:
+        ui.Text8->setText(reading.value.bits);
+        ui.Text9->setText(reading.value.inverted);
+        ui.Text5->setText(reading.value.decimal);
+        ui.signal1->setText(reading.value.decimal);
+        break;
     }
+    if (reading.reason)
+        paintReason(*reading.reason);
 }
 
 // Why the last request gave no value, or how fast its answer came, on Text5
@@ -152,6 +145,18 @@ void Form1::paintReason(const Reason &reason)
     const QString text = m_captions ? reasonText(reason, *m_captions) : QString();
     setTip(ui.Text5, text);
     setTip(ui.signal1, text);
+}
+
+void Form1::paintHint(const Hint &hint)
+{
+    switch (hint.kind) {
+    case Hint::None:
+        ui.signal2->clear();
+        break;
+    case Hint::CheckSettings:
+        ui.signal2->setText(m_captions ? m_captions->connectHint : QString());
+        break;
+    }
 }
 
 // The tips speak the captions' language.

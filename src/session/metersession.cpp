@@ -2,7 +2,6 @@
 
 #include "clock.h"
 #include "commport.h"
-#include "lineio.h"
 #include "modelentry.h"
 #include "numtext.h"
 #include "request.h"
@@ -48,51 +47,23 @@ ValueTexts valueTexts(const QString &dataHex)
 }
 } // namespace
 
-namespace {
-template<typename T>
-void take(std::optional<T> &mine, const std::optional<T> &later)
-{
-    if (later)
-        mine = later;
-}
-} // namespace
-
-void Shown::merge(const Shown &later)
-{
-    queryLines += later.queryLines;
-    responseLines += later.responseLines;
-    if (later.valueShown != Value::Keep) {
-        valueShown = later.valueShown;
-        value = later.value;
-    }
-    if (later.focus != Focus::Keep)
-        focus = later.focus;
-    clearLogs = clearLogs || later.clearLogs;
-    take(text7, later.text7);
-    take(reason, later.reason);
-    take(hint, later.hint);
-    take(status, later.status);
-    take(scanLine, later.scanLine);
-    take(reg, later.reg);
-    take(length, later.length);
-    take(panel, later.panel);
-    take(sendEnabled, later.sendEnabled);
-    take(connectLocked, later.connectLocked);
-    take(scanning, later.scanning);
-}
-
 MeterSession::MeterSession(std::unique_ptr<SerialPort> port, Clock &clock, QString modelDir,
                            std::uint16_t langId)
     : m_line(std::move(port), clock), m_clock(clock),
       m_modelDir(std::move(modelDir)), m_langId(langId)
 {
+    // The request as it goes out, CRC set: it is now the last request, and
+    // its query line and boxes show while it waits.
     m_line.setOnSend([this](const QueryFrame &sent) {
-        m_last.frame = sent;
-        if (!m_onSend)
+        if (!m_pending)
             return;
-        Shown shown;
-        shown.queryLines << queryLine(sent);
-        m_onSend(shown);
+        m_last = m_pending->request;
+        m_last.frame = sent;
+        Result result;
+        result.queryLines << queryLine(sent);
+        result.reg = m_pending->reg;
+        result.length = m_pending->length;
+        emitResult(result);
     });
 }
 
@@ -108,17 +79,31 @@ SerialPort &MeterSession::port()
     return m_line.port();
 }
 
-// --- The port panel -------------------------------------------------------
-
-Shown MeterSession::toggle(const PortChoice &choice)
+void MeterSession::emitResult(const Result &result)
 {
-    return m_inUse ? close() : open(choice);
+    if (m_sink)
+        m_sink(result);
 }
 
-Shown MeterSession::open(const PortChoice &choice)
+// --- The port panel -------------------------------------------------------
+
+void MeterSession::toggle(const PortChoice &choice)
 {
-    Shown shown;
-    Shown::Panel panel;
+    if (m_inUse) {
+        close();
+        Result result;
+        result.focus = Result::Focus::PortList;
+        emitResult(result);
+    } else {
+        open(choice);
+        emitResult({});
+    }
+}
+
+void MeterSession::open(const PortChoice &choice)
+{
+    PortPanel panel;
+    panel.everOpened = m_state.panel.everOpened;
     // The item's position names the port; typed text must name one itself.
     const std::optional<int> n =
         choice.portIndex >= 0 ? std::optional<int>(choice.portIndex + 1) : comNumberFromText(choice.portText);
@@ -145,41 +130,35 @@ Shown MeterSession::open(const PortChoice &choice)
     }
     if (port().portOpen()) {
         m_inUse = InUse{port().commPort(), choice.baud, choice.framing};
-        panel.open = true;
-        shown.status = statusLine();
-        shown.connectLocked = false;
+        panel.kind = PortPanel::Open;
+        panel.statusLine = statusText(m_inUse->port, m_inUse->baud, m_inUse->framing);
+        m_state.connectLocked = false;
+    } else {
+        panel.kind = PortPanel::OpenFailed;
     }
-    shown.sendEnabled = panel.open;
-    shown.panel = panel;
-    return shown;
+    m_state.panel = panel;
 }
 
-Shown MeterSession::close()
+void MeterSession::close()
 {
     port().setPortOpen(false);
     m_inUse.reset();
-    Shown shown;
-    Shown::Panel panel;
-    panel.change = Shown::Panel::Closed;
-    panel.focusPort = true;
-    shown.panel = panel;
-    shown.sendEnabled = false;
-    shown.status = QString();
-    return shown;
+    m_state.panel = PortPanel{};
+    m_state.panel.everOpened = true;
 }
 
 // The adapter went away: the panel shows the port closed rather than a
-// green lamp over a dead line.
-Shown MeterSession::linkLost()
+// green lamp over a dead line. The focus stays where the operator has it.
+void MeterSession::linkLost()
 {
     if (!m_inUse)
-        return {};
+        return;
     const int n = m_inUse->port;
-    Shown shown = close();
-    shown.panel->change = Shown::Panel::Lost;
-    shown.panel->portName = comName(n);
-    shown.panel->status.device = port().openStatus().device;
-    return shown;
+    close();
+    m_state.panel.kind = PortPanel::LinkLost;
+    m_state.panel.portName = comName(n);
+    m_state.panel.status.device = port().openStatus().device;
+    emitResult({});
 }
 
 void MeterSession::closeForExit()
@@ -187,261 +166,238 @@ void MeterSession::closeForExit()
     port().setPortOpen(false);
 }
 
-QString MeterSession::statusLine() const
-{
-    return m_inUse ? statusText(m_inUse->port, m_inUse->baud, m_inUse->framing) : QString();
-}
-
 // --- Requests -------------------------------------------------------------
 
-Shown MeterSession::refused(const Reason &reason)
+Result MeterSession::refused(const Reason &reason)
 {
-    Shown shown;
-    shown.valueShown = Shown::Value::Clear;
-    shown.reason = reason;
-    return shown;
+    Result result;
+    result.reading = Reading{Reading::Boxes::Cleared, {}, reason, std::nullopt};
+    return result;
 }
 
-std::optional<Shown> MeterSession::exchange(const LineRequest &request, const QString &lengthText,
-                                            double settleBudget)
+std::optional<Result> MeterSession::exchange(const Pending &pending, const QString &lengthText,
+                                             double settleBudget)
 {
-    m_last.expectedLength = request.expectedLength;
-    const std::optional<LineOutcome> outcome = m_line.transact(request, settleBudget);
+    m_pending = pending;
+    const std::optional<LineOutcome> outcome = m_line.transact(pending.request, settleBudget);
+    m_pending.reset();
     if (!outcome)
         return std::nullopt;
-    return outcomeShown(*outcome, request, lengthText);
+    return outcomeResult(*outcome, pending.request, lengthText);
 }
 
 // Late bytes get a log line of their own above the answer; an echo with
 // nothing behind it is logged too. Only a trusted read answer gives a value.
-Shown MeterSession::outcomeShown(const LineOutcome &outcome, const LineRequest &request,
-                                 const QString &lengthText)
+Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest &request,
+                                   const QString &lengthText)
 {
-    Shown shown;
+    Result result;
     if (!outcome.late.isEmpty())
-        shown.responseLines << bytesLine(outcome.late);
+        result.responseLines << bytesLine(outcome.late);
     if (outcome.answer.isEmpty()) {
         if (!outcome.received.isEmpty())
-            shown.responseLines << bytesLine(outcome.received);
-        Shown none = refused(outcome.reason);
-        none.responseLines = shown.responseLines;
-        return none;
+            result.responseLines << bytesLine(outcome.received);
+        result.reading = refused(outcome.reason).reading;
+        return result;
     }
     const bool write = request.frame[1] == WriteSingleRegister;
     const RenderedResponse rendered =
         renderResponse(outcome.answer, request.expectedLength, write, lengthText, request.order);
-    shown.text7 = rendered.text7;
     if (rendered.logged)
-        shown.responseLines << rendered.text7;
-    shown.reason = outcome.reason;
+        result.responseLines << rendered.text7;
+    Reading reading{Reading::Boxes::Cleared, {}, outcome.reason, rendered.text7};
     if (write) {
-        shown.valueShown = outcome.trusted() ? Shown::Value::ClearText5 : Shown::Value::Clear;
+        if (outcome.trusted())
+            reading.boxes = Reading::Boxes::Echo;
     } else if (outcome.trusted() && rendered.convert && rendered.dataHex) {
         m_dataHex = *rendered.dataHex;
-        shown.valueShown = Shown::Value::Set;
-        shown.value = valueTexts(m_dataHex);
-    } else {
-        shown.valueShown = Shown::Value::Clear;
-        if (outcome.trusted() && !givesValue(lengthText, request.order)) {
-            const bool fourBytes = lengthText == QLatin1String("4");
-            shown.reason = Reason{Reason::NoValue,
-                                  fourBytes ? Reason::NoValueSign : int(leadingNumber(lengthText))};
-        }
+        reading.boxes = Reading::Boxes::Value;
+        reading.value = valueTexts(m_dataHex);
+    } else if (outcome.trusted() && !givesValue(lengthText, request.order)) {
+        const bool fourBytes = lengthText == QLatin1String("4");
+        reading.reason = Reason{Reason::NoValue, fourBytes ? Reason::NoValueSign : int(leadingNumber(lengthText))};
     }
-    return shown;
+    result.reading = reading;
+    return result;
 }
 
 // A send button's request: refused with the box to put right, or run on the line.
-Shown MeterSession::sendByHand(const RequestTexts &texts)
+void MeterSession::sendByHand(const RequestTexts &texts)
 {
-    if (busy())
-        return {};
     const RequestPlan plan = planRequest(texts, m_last);
     if (!plan.request) {
         // Not sent: nothing on screen may pass for this request's value.
-        Shown shown = refused(plan.refusal);
-        shown.focus = plan.refusal.kind == Reason::NotSentLength ? Shown::Focus::LengthBox
-                                                                 : Shown::Focus::SlaveBox;
-        return shown;
+        Result result = refused(plan.refusal);
+        result.focus = plan.refusal.kind == Reason::NotSentLength ? Result::Focus::LengthBox
+                                                                  : Result::Focus::SlaveBox;
+        emitResult(result);
+        return;
     }
-    return exchange(*plan.request, texts.length, ModbusLine::ClickSettleBudget)
-        .value_or(refused({Reason::LateAnswer}));
+    emitResult(exchange({*plan.request, {}, {}}, texts.length, ModbusLine::ClickSettleBudget)
+                   .value_or(refused({Reason::LateAnswer})));
 }
 
-Shown MeterSession::read(const ReadCommand &command)
+void MeterSession::read(const ReadCommand &command)
 {
     if (busy())
-        return {};
-    m_byteOrderSign = QStringLiteral("-");
+        return;
     RequestTexts texts;
     texts.slave = command.slave;
     texts.reg = command.reg;
     texts.length = command.length;
-    return sendByHand(texts);
+    sendByHand(texts);
 }
 
-Shown MeterSession::write(const WriteCommand &command)
+void MeterSession::write(const WriteCommand &command)
 {
+    if (busy())
+        return;
     RequestTexts texts;
     texts.function = m_functionCode;
     texts.slave = command.slave;
     texts.reg = command.reg;
     texts.value = command.value;
-    return sendByHand(texts);
+    sendByHand(texts);
 }
 
-std::optional<QString> MeterSession::modelLine(const QString &model, std::int32_t n) const
+ModelFile MeterSession::modelFile(const QString &model) const
 {
-    return GetLine(modelFilePath(m_modelDir, model), n, m_langId);
+    return ModelFile(modelFilePath(m_modelDir, model), m_langId);
 }
 
 // One read of the model's last listed register; its value on the meter
 // display, or the hint.
-Shown MeterSession::connect(const ConnectCommand &command)
+void MeterSession::connect(const ConnectCommand &command)
 {
     if (busy())
-        return {};
-    Shown shown;
-    shown.hint = QString();
-    if (m_onSend) {
-        Shown emptied;
-        emptied.hint = QString();
-        emptied.valueShown = Shown::Value::ClearDisplay;
-        m_onSend(emptied);
-    }
+        return;
+    Result starting;
+    starting.displayCleared = true;
+    starting.hint = Hint{};
+    emitResult(starting);
     // Without the model's entry there is nothing to ask: send nothing.
-    const auto first = modelLine(command.model, 1);
-    const auto last = first ? roundToInt32(leadingNumber(*first) + 1) : std::nullopt;
-    const auto line = last ? modelLine(command.model, *last) : std::nullopt;
-    if (!line) {
-        shown.merge(refused({Reason::NoModelEntry}));
-        shown.hint = m_connectHint;
-        return shown;
+    const std::optional<ModelEntry> entry = modelFile(command.model).lastEntry();
+    Result result = refused({Reason::NoModelEntry});
+    if (entry) {
+        RequestTexts texts = entryTexts(QString::number(command.slave), *entry);
+        texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
+        const RequestPlan plan = planRequest(texts, m_last);
+        result = exchange({*plan.request, {}, entry->length}, entry->length, ModbusLine::ClickSettleBudget)
+                     .value_or(refused({Reason::LateAnswer}));
     }
-    const ModelEntry entry = parseEntry(*line);
-    m_byteOrderSign = entry.sign;
-    RequestTexts texts = entryTexts(QString::number(command.addressIndex + 1), entry);
-    texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
-    const RequestPlan plan = planRequest(texts, m_last);
-    shown.length = entry.length;
-    const Shown answered = exchange(*plan.request, entry.length, ModbusLine::ClickSettleBudget)
-                               .value_or(refused({Reason::LateAnswer}));
-    shown.merge(answered);
-    if (answered.valueShown == Shown::Value::Set && !answered.value.decimal.isEmpty())
-        shown.status = statusLine();
-    else
-        shown.hint = m_connectHint;
-    return shown;
+    const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
+                       && !result.reading->value.decimal.isEmpty();
+    result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
+    emitResult(result);
 }
 
-Shown MeterSession::clear() const
+void MeterSession::clear()
 {
-    Shown shown;
-    shown.clearLogs = true;
-    return shown;
+    Result result;
+    result.clearLogs = true;
+    emitResult(result);
 }
 
-Shown MeterSession::convertLast() const
+void MeterSession::convertLast()
 {
-    Shown shown;
-    shown.valueShown = Shown::Value::Set;
-    shown.value = valueTexts(m_dataHex);
-    return shown;
+    Result result;
+    result.reading = Reading{Reading::Boxes::Value, valueTexts(m_dataHex), std::nullopt, std::nullopt};
+    emitResult(result);
 }
 
 // --- The scan ---------------------------------------------------------------
 
-Shown MeterSession::startScan(const QString &model)
+void MeterSession::startScan(const QString &model)
 {
-    const auto first = modelLine(model, 1);
-    m_scan.start((first ? leadingNumber(*first) : 0.0) + 1);
-    Shown shown;
-    shown.scanning = true;
-    return shown;
+    m_scan.start(modelFile(model).lastEntryLine().value_or(ModelFile::FirstEntryLine - 1));
+    m_state.scanning = true;
+    emitResult({});
 }
 
-Shown MeterSession::stopScan()
+void MeterSession::stopScan()
 {
     m_scan.stop();
-    Shown shown;
-    shown.scanning = false;
-    return shown;
+    m_state.scanning = false;
+    emitResult({});
 }
 
-Shown MeterSession::tick(const TickCommand &command)
+void MeterSession::tick(const TickCommand &command)
 {
     // A tick that falls due while a reading or the reconnect's pause waits,
     // or while the line settles after a request without an answer, is
     // skipped, not nested.
     if (busy() || m_ticking || m_line.settling())
-        return {};
+        return;
     const QScopedValueRollback ticking(m_ticking, true);
-    Shown shown;
     if (const std::optional<std::int32_t> entryLine = m_scan.next())
-        scanReading(command, *entryLine, shown);
+        scanReading(command, *entryLine);
     if (m_scan.reconnectDue())
-        shown.merge(periodicReconnect(command.connect));
-    return shown;
+        periodicReconnect(command.connect);
 }
 
-// One reading: the entry's register, its length and its byte order, from
-// the slave in Text1. The manual panel shows the request and the answer.
-void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLine, Shown &shown)
+// One reading: the entry's register and length, from the slave in the
+// manual panel, which shows the request and the answer. A 4-byte value is
+// joined reversed for "+", as received for any other sign.
+void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLine)
 {
-    const auto line = modelLine(command.model, entryLine);
-    if (!line) {
+    const std::optional<ModelEntry> entry = modelFile(command.model).entry(entryLine);
+    if (!entry) {
         m_scan.entryMissing();
         return;
     }
-    const ModelEntry entry = parseEntry(*line);
-    const int registerNumber = HEX_to_DEC(entry.address).value_or(0) + RegisterBase;
-    const RequestPlan plan = planRequest(entryTexts(command.slave, entry), m_last);
-    shown.reg = entry.address;
-    shown.length = entry.length;
-    m_byteOrderSign = entry.sign;
+    const int registerNumber = HEX_to_DEC(entry->address).value_or(0) + RegisterBase;
+    RequestTexts texts = entryTexts(command.slave, *entry);
+    if (texts.order != ByteOrder::Reversed)
+        texts.order = ByteOrder::AsReceived;
+    const RequestPlan plan = planRequest(texts, m_last);
+    Result result;
     if (plan.request) {
-        const std::optional<Shown> answered =
-            exchange(*plan.request, entry.length, ModbusLine::TickSettleBudget);
+        const std::optional<Result> answered =
+            exchange({*plan.request, entry->address, entry->length}, entry->length, ModbusLine::TickSettleBudget);
         if (!answered)
             return; // the line is still not quiet: this tick is skipped
-        shown.merge(*answered);
+        result = *answered;
     } else {
         // Not sent; the focus stays where the operator has it.
-        shown.merge(refused(plan.refusal));
+        result = refused(plan.refusal);
+        result.reg = entry->address;
+        result.length = entry->length;
     }
     m_scan.readingDone();
-    const QString value = shown.valueShown == Shown::Value::Set ? shown.value.decimal : QString();
-    shown.scanLine = scanListLine(registerNumber, entry.address, value, entry.name);
+    const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value;
+    result.scanLine = scanListLine(registerNumber, entry->address,
+                                   value ? result.reading->value.decimal : QString(), entry->name);
+    emitResult(result);
 }
 
 // Every 3600 readings: Connect, a pause, then the port closed and opened
 // again, so the scan goes on reading on a fresh port. A closed port stays
-// closed; engineer mode's locks stay as they were.
-Shown MeterSession::periodicReconnect(const ConnectCommand &connectCommand)
+// closed; engineer mode's locks stay as they were; a reopen that fails
+// leaves the panel closed, its lists free for another port.
+void MeterSession::periodicReconnect(const ConnectCommand &connectCommand)
 {
-    Shown shown = connect(connectCommand);
+    connect(connectCommand);
     m_clock.wait(ReconnectPause);
     if (m_inUse) {
         // The same port and settings again, by name.
         const PortChoice again{comName(m_inUse->port), -1, m_inUse->baud, m_inUse->framing};
-        shown.merge(close());
-        shown.merge(open(again));
-        if (shown.panel)
-            shown.panel->focusPort = false;
-        shown.connectLocked = m_engineer;
+        close();
+        open(again);
+        m_state.connectLocked = m_engineer;
+        emitResult({});
     }
     m_scan.reconnected();
-    return shown;
 }
 
-Shown MeterSession::setEngineerMode(bool on)
+void MeterSession::setEngineerMode(bool on)
 {
     m_engineer = on;
-    Shown shown;
-    shown.connectLocked = on;
-    if (!on)
-        shown.merge(stopScan());
-    return shown;
+    m_state.connectLocked = on;
+    if (!on) {
+        m_scan.stop();
+        m_state.scanning = false;
+    }
+    emitResult({});
 }
 
 } // namespace movra

@@ -1,0 +1,121 @@
+#pragma once
+// What the window asks of the session, and what the session hands back: the
+// events of each step (log lines, a reading, a hint, the focus) and its
+// state (the port panel, the locks), which the window mirrors whole.
+#include "portinfo.h"
+#include "response.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace movra {
+
+// --- Commands ---------------------------------------------------------------
+
+// The port panel's lists as the operator left them.
+struct PortChoice {
+    QString portText;   // the port list's text
+    int portIndex = -1; // the selected item's position; -1 when the text was typed
+    QString baud;       // the baud-rate list's text
+    QString framing;    // the framing list's text
+};
+
+// A send button's request, as typed.
+struct ReadCommand {
+    QString slave;
+    QString reg;    // hexadecimal, cut by character position
+    QString length; // data length in bytes
+};
+
+struct WriteCommand {
+    QString slave;
+    QString reg;
+    QString value; // the word to write, hexadecimal
+};
+
+struct ConnectCommand {
+    QString model;
+    int slave = 0; // the address item's number; 0 when the address was typed
+};
+
+struct TickCommand {
+    QString slave; // the scan reads from the manual panel's slave
+    QString model; // the scan's model, as it is now
+    ConnectCommand connect; // for the periodic reconnect
+};
+
+// --- Events -------------------------------------------------------------------
+
+// A value as the boxes show it: decimal, bits, and the bits inverted for a
+// negative value.
+struct ValueTexts {
+    QString decimal;
+    QString bits;
+    QString inverted;
+};
+
+// What a request leaves in the value boxes and the meter display.
+struct Reading {
+    enum class Boxes {
+        Cleared, // every value box and the display emptied
+        Echo,    // a write's echo: the decimal box emptied, the rest kept
+        Value,   // `value`
+    };
+    Boxes boxes = Boxes::Cleared;
+    ValueTexts value;
+    // Why there is no value, or how soon the answer came; none for a value
+    // converted again by hand.
+    std::optional<Reason> reason;
+    std::optional<QString> answerHex; // the answer's bytes, "HH " each
+};
+
+// What the hint under the meter display says.
+struct Hint {
+    enum Kind {
+        None,          // empty
+        CheckSettings, // Connect got no value: check the port settings, model and address
+    };
+    Kind kind = None;
+    bool operator==(const Hint &) const = default;
+};
+
+// What one step leaves on screen. Lines go on top of their logs, oldest first.
+struct Result {
+    enum class Focus { Keep, SlaveBox, LengthBox, PortList };
+
+    QStringList queryLines;
+    QStringList responseLines;
+    std::optional<QString> scanLine;
+    bool clearLogs = false; // Clear: the three logs and the value box emptied
+    // The manual panel's register and data length, as the request that uses
+    // them goes out.
+    std::optional<QString> reg;
+    std::optional<QString> length;
+    std::optional<Reading> reading;
+    bool displayCleared = false; // Connect under way: the meter display emptied
+    std::optional<Hint> hint;
+    Focus focus = Focus::Keep;
+};
+
+// --- State ----------------------------------------------------------------------
+
+// The port panel: closed, open at these settings, open failed and why, or the
+// link lost and which device.
+struct PortPanel {
+    enum Kind { Closed, Open, OpenFailed, LinkLost };
+    Kind kind = Closed;
+    QString portName;   // "COM3", or the typed text that names no port
+    OpenStatus status;  // how the open went, or the device that was lost
+    QString statusLine; // while open: "COM:3 Baud rate:19200  Protocol:E,8,1"
+    bool everOpened = false; // the open button reads "OPEN" once it has closed a port
+};
+
+struct SessionState {
+    PortPanel panel;
+    bool connectLocked = true; // the model and address lists and Connect
+    bool scanning = false;
+    bool sendEnabled() const { return panel.kind == PortPanel::Open; }
+};
+
+} // namespace movra
