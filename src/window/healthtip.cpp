@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace movra {
 
 namespace {
@@ -66,6 +68,20 @@ QString countLine(const std::vector<HealthReport::Count> &counts, bool chinese)
     return parts.join(QStringLiteral(" · "));
 }
 
+// One decimal; never "100.0" while some request went without a value, nor
+// "0.0" while some gave one.
+QString percentText(qint64 part, qint64 whole)
+{
+    constexpr double Tenth = 0.1;
+    constexpr double All = 100;
+    double percent = All * double(part) / double(whole);
+    if (part < whole)
+        percent = std::min(percent, All - Tenth);
+    if (part > 0)
+        percent = std::max(percent, Tenth);
+    return QString::number(percent, 'f', 1);
+}
+
 QString seconds(double s)
 {
     return QString::number(s, 'f', 2);
@@ -83,9 +99,10 @@ QString healthTip(const HealthReport &r, bool chinese)
     if (r.requests == 0) {
         lines << pick(chinese, "No requests yet", u"尚無請求");
     } else {
-        const QString percent = QString::number(100.0 * double(r.withValue) / double(r.requests), 'f', 1);
-        lines << pick(chinese, r.requests == 1 ? "%1 request, %2 with a value (%3 %)" : "%1 requests, %2 with a value (%3 %)",
-                      u"%1 個請求，%2 個有數值 (%3 %)")
+        const QString percent = percentText(r.withValue, r.requests);
+        const char *english = r.requests == 1 ? "%1 request, %2 with a value (%3 %)"
+                                              : "%1 requests, %2 with a value (%3 %)";
+        lines << pick(chinese, english, u"%1 個請求，%2 個有數值 (%3 %)")
                      .arg(r.requests)
                      .arg(r.withValue)
                      .arg(percent);
@@ -96,7 +113,8 @@ QString healthTip(const HealthReport &r, bool chinese)
         if (*r.minMs == *r.maxMs)
             lines << pick(chinese, "Answer in %1 ms", u"回應時間 %1 毫秒").arg(*r.minMs);
         else
-            lines << pick(chinese, "Answer in %1–%2 ms, median %3 ms", u"回應時間 %1–%2 毫秒，中位數 %3 毫秒")
+            lines << pick(chinese, "Answer in %1–%2 ms, median %3 ms",
+                          u"回應時間 %1–%2 毫秒，中位數 %3 毫秒")
                          .arg(*r.minMs)
                          .arg(*r.maxMs)
                          .arg(*r.medianMs);
