@@ -16,14 +16,13 @@ struct HealthReport {
     struct Count {
         Reason::Kind kind;
         qint64 count;
-        bool operator==(const Count &) const = default;
     };
     QString port; // "COM1"; empty before the first open
     QTime openedAt;
     QString baud;
     QString framing;
     qint64 requests = 0;  // requests that went out on the line
-    qint64 withValue = 0; // of them, trusted answers (Reason::None)
+    qint64 withValue = 0; // of them, trusted answers (Reason::None; a write's echo is one)
     // The other requests on the line, and those that did not go out, by
     // reason: only the kinds seen, the most frequent first, ties in kind order.
     std::vector<Count> faults;
