@@ -3,6 +3,8 @@
 // leaves on screen, and why.
 #include "captions.h"
 #include "fakemeter.h"
+#include "healthtip.h"
+#include "linehealth.h"
 #include "language.h"
 #include "metersession.h"
 #include "testkit.h"
@@ -131,6 +133,8 @@ private slots:
     void scan();
     void reconnect_data();
     void reconnect();
+    void health_data();
+    void health();
 };
 
 // The port button: which port opens, and what the status line then names.
@@ -514,6 +518,80 @@ void SessionTest::reconnect()
         QCOMPARE(state.panel.kind, PortPanel::Closed);
         QCOMPARE(reasonOf(shown), QStringLiteral("Not sent: port closed"));
     }
+}
+
+// The status line's tooltip after a run of outcomes since COM1 opened at
+// 14:02:11: "ok:MS" a value in MS ms, "silent", "crc", "exc:CODE",
+// "novalue", "closed" and "slave" (not sent), "kind:N" a reason the tip has
+// no name for, "reopen" at 15:00:00, "lateness:S/WAIT" what the line has
+// learned; "*N" repeats a step.
+void SessionTest::health_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<QStringList>("tip");
+
+    const QString since = "Since COM1 opened at 14:02:11 (9600, N,8,1):";
+    const QString six = "ok:18 silent crc ok:45 exc:02 ok:21";
+    QTest::newRow("just opened") << "" << false << QStringList{since, "No requests yet"};
+    QTest::newRow("answers, silence, a bad CRC, an exception")
+        << six << false
+        << QStringList{since, "6 requests, 3 with a value (50.0 %)", "1 no answer · 1 exception · 1 CRC error",
+                       "Answer in 18–45 ms, median 21 ms"};
+    QTest::newRow("requests not sent are not requests; the most frequent fault first")
+        << "closed ok:20 slave*2 crc*2 silent" << false
+        << QStringList{since, "4 requests, 1 with a value (25.0 %)", "2 CRC errors · 1 no answer", "Answer in 20 ms",
+                       "Not sent: 2 without a slave address · 1 with the port closed"};
+    QTest::newRow("a reopen counts from zero; an even count's median")
+        << "silent*3 ok:90 reopen ok:20 ok:40" << false
+        << QStringList{"Since COM1 opened at 15:00:00 (9600, N,8,1):", "2 requests, 2 with a value (100.0 %)",
+                       "Answer in 20–40 ms, median 30 ms"};
+    QTest::newRow("the lateness the line has learned")
+        << "silent ok:20 lateness:0.31/0.47" << false
+        << QStringList{since, "2 requests, 1 with a value (50.0 %)", "1 no answer", "Answer in 20 ms",
+                       "The meter answers about 0.31 s late; the next request waits 0.47 s"};
+    QTest::newRow("the median follows the recent answers; one fault in 5002 is not 100.0 %")
+        << "ok:10*4000 silent ok:30*1001" << false
+        << QStringList{since, "5002 requests, 5001 with a value (99.9 %)", "1 no answer",
+                       "Answer in 10–30 ms, median 30 ms"};
+    QTest::newRow("answers without a value; a reason without a name is still counted")
+        << "kind:99 novalue*2" << false
+        << QStringList{since, "3 requests, 0 with a value (0.0 %)", "2 answers without a value · 1 other fault"};
+    QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47" << true
+        << QStringList{"自 COM1 於 14:02:11 開啟以來 (9600, N,8,1)：", "6 個請求，3 個有數值 (50.0 %)",
+                       "1 次無回應 · 1 次例外 · 1 次 CRC 錯誤", "回應時間 18–45 毫秒，中位數 21 毫秒",
+                       "未送出：1 次通訊埠未開啟", "儀表約延遲 0.31 秒回應；下一個請求等候 0.47 秒"};
+}
+
+void SessionTest::health()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, chinese);
+    QFETCH(QStringList, tip);
+    static const QHash<QString, Reason::Kind> kinds{
+        {"ok", Reason::None}, {"silent", Reason::NoAnswer}, {"crc", Reason::BadCrc}, {"exc", Reason::Exception},
+        {"novalue", Reason::NoValue}, {"closed", Reason::NotSentPortClosed}, {"slave", Reason::NotSentSlave}};
+    LineHealth health;
+    health.restart("COM1", QTime(14, 2, 11), "9600", "N,8,1");
+    std::optional<double> lateness;
+    double nextWait = ModbusLine::SettleTime;
+    for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
+        const QString verb = step.section('*', 0, 0).section(':', 0, 0);
+        const QString arg = step.section('*', 0, 0).section(':', 1);
+        if (verb == "reopen") {
+            health.restart("COM1", QTime(15, 0), "9600", "N,8,1");
+        } else if (verb == "lateness") {
+            lateness = arg.section('/', 0, 0).toDouble();
+            nextWait = arg.section('/', 1).toDouble();
+        } else {
+            const Reason::Kind kind = kinds.value(verb, Reason::Kind(arg.toInt()));
+            const Reason reason{kind, kind == Reason::Exception ? arg.toInt(nullptr, 16) : 0,
+                                kind == Reason::None ? arg.toDouble() / 1000 : -1};
+            for (int i = 0; i < qMax(1, step.section('*', 1).toInt()); ++i)
+                health.record(reason);
+        }
+    }
+    QCOMPARE(healthTip(health.report(lateness, nextWait), chinese).split('\n'), tip);
 }
 
 QTEST_MAIN(SessionTest)

@@ -1,0 +1,131 @@
+#include "healthtip.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace movra {
+
+namespace {
+
+// How a count of one reason reads: "1 CRC error", "3 CRC errors", "3 次 CRC 錯誤".
+struct Noun {
+    Reason::Kind kind;
+    const char *one;
+    const char *many;
+    const char16_t *chinese;
+};
+
+constexpr Noun Nouns[] = {
+    {Reason::NoAnswer, "no answer", "no answer", u"無回應"},
+    {Reason::Exception, "exception", "exceptions", u"例外"},
+    {Reason::BadCrc, "CRC error", "CRC errors", u"CRC 錯誤"},
+    {Reason::WrongSlave, "answer from another slave", "answers from another slave", u"其他站號回應"},
+    {Reason::WrongFunction, "wrong function code", "wrong function codes", u"功能碼錯誤"},
+    {Reason::WrongByteCount, "wrong byte count", "wrong byte counts", u"位元組數錯誤"},
+    {Reason::MoreThanOneFrame, "more than one frame", "more than one frame", u"多於一個訊框"},
+    {Reason::LateAnswer, "late answer", "late answers", u"延遲回應"},
+    {Reason::EchoMismatch, "echo that differs", "echoes that differ", u"回應與寫入命令不符"},
+    {Reason::NoValue, "answer without a value", "answers without a value", u"回應無法換算數值"},
+    {Reason::NotSentSlave, "without a slave address", "without a slave address", u"無儀表位址"},
+    {Reason::NotSentLength, "without a data length", "without a data length", u"無資料長度"},
+    {Reason::NotSentPortClosed, "with the port closed", "with the port closed", u"通訊埠未開啟"},
+    {Reason::NoModelEntry, "without a model entry", "without a model entry", u"無型號項目"},
+};
+
+// A kind without a row is still counted, under a plain name.
+constexpr Noun Other{Reason::None, "other fault", "other faults", u"其他錯誤"};
+
+const Noun &nounOf(Reason::Kind kind)
+{
+    for (const Noun &n : Nouns)
+        if (n.kind == kind)
+            return n;
+    return Other;
+}
+
+QString pick(bool chinese, const char *english, const char16_t *zh)
+{
+    return chinese ? QString::fromUtf16(zh) : QString::fromUtf8(english);
+}
+
+QString counted(const HealthReport::Count &c, bool chinese)
+{
+    const Noun &n = nounOf(c.kind);
+    if (!chinese)
+        return QStringLiteral("%1 ").arg(c.count) + QString::fromUtf8(c.count == 1 ? n.one : n.many);
+    // A Latin word after the counter is set off by a blank.
+    const QString noun = QString::fromUtf16(n.chinese);
+    const bool latin = noun.front().unicode() < 0x80;
+    return QStringLiteral("%1 次").arg(c.count) + (latin ? QStringLiteral(" ") : QString()) + noun;
+}
+
+QString countLine(const std::vector<HealthReport::Count> &counts, bool chinese)
+{
+    QStringList parts;
+    for (const HealthReport::Count &c : counts)
+        parts << counted(c, chinese);
+    return parts.join(QStringLiteral(" · "));
+}
+
+// One decimal; never "100.0" while some request went without a value, nor
+// "0.0" while some gave one.
+QString percentText(qint64 part, qint64 whole)
+{
+    constexpr double Tenth = 0.1;
+    constexpr double All = 100;
+    double percent = All * double(part) / double(whole);
+    if (part < whole)
+        percent = std::min(percent, All - Tenth);
+    if (part > 0)
+        percent = std::max(percent, Tenth);
+    return QString::number(percent, 'f', 1);
+}
+
+QString seconds(double s)
+{
+    return QString::number(s, 'f', 2);
+}
+
+} // namespace
+
+QString healthTip(const HealthReport &r, bool chinese)
+{
+    if (r.port.isEmpty())
+        return {};
+    QStringList lines;
+    lines << pick(chinese, "Since %1 opened at %2 (%3, %4):", u"自 %1 於 %2 開啟以來 (%3, %4)：")
+                 .arg(r.port, r.openedAt.toString(QStringLiteral("HH:mm:ss")), r.baud, r.framing);
+    if (r.requests == 0) {
+        lines << pick(chinese, "No requests yet", u"尚無請求");
+    } else {
+        const QString percent = percentText(r.withValue, r.requests);
+        const char *english = r.requests == 1 ? "%1 request, %2 with a value (%3 %)"
+                                              : "%1 requests, %2 with a value (%3 %)";
+        lines << pick(chinese, english, u"%1 個請求，%2 個有數值 (%3 %)")
+                     .arg(r.requests)
+                     .arg(r.withValue)
+                     .arg(percent);
+        if (!r.faults.empty())
+            lines << countLine(r.faults, chinese);
+    }
+    if (r.minMs && r.maxMs && r.medianMs) {
+        if (*r.minMs == *r.maxMs)
+            lines << pick(chinese, "Answer in %1 ms", u"回應時間 %1 毫秒").arg(*r.minMs);
+        else
+            lines << pick(chinese, "Answer in %1–%2 ms, median %3 ms",
+                          u"回應時間 %1–%2 毫秒，中位數 %3 毫秒")
+                         .arg(*r.minMs)
+                         .arg(*r.maxMs)
+                         .arg(*r.medianMs);
+    }
+    if (!r.notSent.empty())
+        lines << pick(chinese, "Not sent: ", u"未送出：") + countLine(r.notSent, chinese);
+    if (r.lateness)
+        lines << pick(chinese, "The meter answers about %1 s late; the next request waits %2 s",
+                      u"儀表約延遲 %1 秒回應；下一個請求等候 %2 秒")
+                     .arg(seconds(*r.lateness), seconds(r.nextWait));
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace movra
