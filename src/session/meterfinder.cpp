@@ -1,7 +1,7 @@
 #include "meterfinder.h"
 
-#include <QSet>
 #include <algorithm>
+#include <tuple>
 
 namespace movra {
 
@@ -43,11 +43,13 @@ FindPlan findPlan(const QStringList &bauds, const QStringList &framings, const Q
     plan.lastAddress = lastAddress;
 
     QList<FindTry> settings{plan.inEffect};
-    for (const QString &baud : bauds)
-        for (const QString &framing : framings)
-            if (std::none_of(settings.cbegin(), settings.cend(),
-                             [&](const FindTry &s) { return s.baud == baud && s.framing == framing; }))
-                settings.append({baud, framing, 0});
+    for (const QString &baud : bauds) {
+        for (const QString &framing : framings) {
+            const FindTry s{baud, framing, 0};
+            if (std::none_of(settings.cbegin(), settings.cend(), [&](const FindTry &t) { return t.sameSettings(s); }))
+                settings.append(s);
+        }
+    }
     const auto key = [&](const FindTry &s) {
         const bool common = CommonBauds.contains(s.baud);
         return std::tuple(!common, rankOf(s.framing, FramingPreference, framings),
@@ -71,16 +73,6 @@ double tryWait(const LineSettings &settings, int answerBytes)
 {
     const double baud = std::max(settings.baudRate, 1);
     return (RequestBytes + answerBytes) * characterBits(settings) / baud + MeterTurnaround;
-}
-
-double planWait(const FindPlan &plan, int answerBytes)
-{
-    double sum = 0;
-    for (const FindTry &t : plan.tries) {
-        const auto settings = settingsOf(t);
-        sum += settings ? tryWait(*settings, answerBytes) : ModbusLine::AnswerWait;
-    }
-    return sum;
 }
 
 QList<int> answeringSlaves(const QueryFrame &read, const QByteArray &bytes, int firstAddress, int lastAddress)

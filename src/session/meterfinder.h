@@ -53,10 +53,6 @@ inline constexpr double MeterTurnaround = 0.1;
 // included) on the wire at these settings, plus MeterTurnaround.
 double tryWait(const LineSettings &settings, int answerBytes);
 
-// The answer waits of every try of the plan: the search's length with no
-// meter, less the port changes and the quiet gaps between tries.
-double planWait(const FindPlan &plan, int answerBytes);
-
 // Slaves in firstAddress..lastAddress whose trusted answer to `read` (its
 // slave byte aside) lies in `bytes`, each once, in the order they came.
 QList<int> answeringSlaves(const QueryFrame &read, const QByteArray &bytes, int firstAddress, int lastAddress);
