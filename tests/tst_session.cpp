@@ -3,9 +3,11 @@
 // leaves on screen, and why.
 #include "captions.h"
 #include "fakemeter.h"
+#include "findtexts.h"
 #include "healthtip.h"
 #include "linehealth.h"
 #include "language.h"
+#include "meterfinder.h"
 #include "metersession.h"
 #include "testkit.h"
 
@@ -135,6 +137,8 @@ private slots:
     void reconnect();
     void health_data();
     void health();
+    void find_data();
+    void find();
 };
 
 // The port button: which port opens, and what the status line then names.
@@ -522,8 +526,7 @@ void SessionTest::reconnect()
 
 // The status line's tooltip after a run of outcomes since COM1 opened at
 // 14:02:11: "ok:MS" a value in MS ms, "silent", "crc", "exc:CODE",
-// "novalue", "closed" and "slave" (not sent), "kind:N" a reason the tip has
-// no name for, "reopen" at 15:00:00, "lateness:S/WAIT" what the line has
+// "novalue", "closed" and "slave" (not sent), "reopen" at 15:00:00, "lateness:S/WAIT" what the line has
 // learned; "*N" repeats a step.
 void SessionTest::health_data()
 {
@@ -554,9 +557,9 @@ void SessionTest::health_data()
         << "ok:10*4000 silent ok:30*1001" << false
         << QStringList{since, "5002 requests, 5001 with a value (99.9 %)", "1 no answer",
                        "Answer in 10–30 ms, median 30 ms"};
-    QTest::newRow("answers without a value; a reason without a name is still counted")
-        << "kind:99 novalue*2" << false
-        << QStringList{since, "3 requests, 0 with a value (0.0 %)", "2 answers without a value · 1 other fault"};
+    QTest::newRow("answers without a value")
+        << "novalue*2" << false
+        << QStringList{since, "2 requests, 0 with a value (0.0 %)", "2 answers without a value"};
     QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47" << true
         << QStringList{"自 COM1 於 14:02:11 開啟以來 (9600, N,8,1)：", "6 個請求，3 個有數值 (50.0 %)",
                        "1 次無回應 · 1 次例外 · 1 次 CRC 錯誤", "回應時間 18–45 毫秒，中位數 21 毫秒",
@@ -584,7 +587,8 @@ void SessionTest::health()
             lateness = arg.section('/', 0, 0).toDouble();
             nextWait = arg.section('/', 1).toDouble();
         } else {
-            const Reason::Kind kind = kinds.value(verb, Reason::Kind(arg.toInt()));
+            QVERIFY2(kinds.contains(verb), qPrintable(step));
+            const Reason::Kind kind = kinds.value(verb);
             const Reason reason{kind, kind == Reason::Exception ? arg.toInt(nullptr, 16) : 0,
                                 kind == Reason::None ? arg.toDouble() / 1000 : -1};
             for (int i = 0; i < qMax(1, step.section('*', 1).toInt()); ++i)
@@ -592,6 +596,118 @@ void SessionTest::health()
         }
     }
     QCOMPARE(healthTip(health.report(lateness, nextWait), chinese).split('\n'), tip);
+}
+
+// The meter search on a scripted line: where it looks, in which order, what
+// it believes, and where it leaves the port. meter: "BAUD FRAMING SLAVE",
+// empty for none; a late meter's answer to a try comes in the next
+// request's wait; refused: a baud rate the port will not take.
+void SessionTest::find_data()
+{
+    QTest::addColumn<QString>("inEffect");
+    QTest::addColumn<QString>("meter");
+    QTest::addColumn<bool>("late");
+    QTest::addColumn<int>("registers");
+    QTest::addColumn<int>("stopAt"); // stop asked before this try; 0: never
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("found");
+    QTest::addColumn<int>("tries");
+
+    auto row = [](const char *name, const char *inEffect, const char *meter, bool late, int registers, int stopAt,
+                  const char *refused, FindResult::Kind kind, const char *found, int tries) {
+        QTest::newRow(name) << inEffect << meter << late << registers << stopAt << refused << int(kind) << found
+                            << tries;
+    };
+    row("meter at the settings in effect, address 15", "9600 N,8,1", "9600 N,8,1 15", false, 1, 0, "",
+        FindResult::Found, "9600 N,8,1 15", 15);
+    row("19200 E address 7: after 9600/19200 N and 9600 E", "9600 N,8,1", "19200 E,8,1 7", false, 1, 0, "",
+        FindResult::Found, "19200 E,8,1 7", 52);
+    row("a late answer names its slave, not the address being tried", "9600 N,8,1", "9600 N,8,1 5", true, 1, 0, "",
+        FindResult::Found, "9600 N,8,1 5", 6);
+    row("a late answer to the last try before a change: the earlier settings", "9600 N,8,1", "9600 N,8,1 15",
+        true, 1, 0, "", FindResult::Found, "9600 N,8,1 15", 16);
+    row("settings in effect 2400 O: first, and not again", "2400 O,8,1", "2400 O,8,1 15", false, 1, 0, "",
+        FindResult::Found, "2400 O,8,1 15", 15);
+    row("no meter, longest entry: every try, the settings back", "9600 N,8,1", "", false, 4, 0, "",
+        FindResult::NothingFound, "", 180);
+    row("stopped before try 20: the settings back", "4800 E,8,1", "", false, 1, 20, "", FindResult::Stopped, "", 19);
+    row("the port refuses 4800: lost", "9600 N,8,1", "", false, 1, 0, "4800", FindResult::PortLost, "", 90);
+}
+
+void SessionTest::find()
+{
+    QFETCH(QString, inEffect);
+    QFETCH(QString, meter);
+    QFETCH(bool, late);
+    QFETCH(int, registers);
+    QFETCH(int, stopAt);
+    QFETCH(QString, refused);
+    QFETCH(int, kind);
+    QFETCH(QString, found);
+    QFETCH(int, tries);
+    const QStringList bauds{"19200", "9600", "4800", "2400"}, framings{"N,8,1", "O,8,1", "E,8,1"};
+    const auto label = [](const FindTry &t) { return QStringLiteral("%1 %2 %3").arg(t.baud, t.framing).arg(t.address); };
+    const QStringList effect = inEffect.split(' ');
+    const FindPlan plan = findPlan(bauds, framings, effect[0], effect[1], 1, 15);
+    QStringList planned;
+    for (const FindTry &t : plan.tries)
+        planned << label(t);
+    QCOMPARE(planned.size(), 180);
+    QCOMPARE(planned.at(14), inEffect + " 15");
+    QVERIFY(planned.at(15).endsWith("N,8,1 1") && planned.at(15).contains(QRegularExpression("^(9600|19200) ")));
+    QCOMPARE(QSet<QString>(planned.cbegin(), planned.cend()).size(), 180);
+
+    FindTry port{effect[0], effect[1], 0};
+    QByteArray pending;
+    QStringList probed;
+    double waited = 0;
+    int shownIndex = 0;
+    FindHooks hooks;
+    hooks.useSettings = [&](const QString &baud, const QString &framing) {
+        port = {baud, framing, 0};
+        return baud != refused;
+    };
+    hooks.transact = [&](const LineRequest &request) {
+        LineOutcome out;
+        out.frame = request.frame;
+        out.written = true;
+        out.received = std::exchange(pending, {});
+        if (request.kind == RequestKind::Probe) {
+            probed << label({port.baud, port.framing, request.frame[0]});
+            waited += request.answerWait;
+        }
+        if (!meter.isEmpty() && label({port.baud, port.framing, request.frame[0]}) == meter) {
+            const QByteArray answer = FakeMeter::readAnswer(request.frame[0], QList<quint16>(registers, 0x10));
+            (late && request.kind == RequestKind::Probe ? pending : out.received) += answer;
+        }
+        out.answer = out.received;
+        out.status = checkAnswer(out.frame, out.answer);
+        out.reason = out.answer.isEmpty() ? Reason{Reason::NoAnswer} : reasonOf(out.status, out.answer);
+        return std::optional(out);
+    };
+    hooks.progress = [&](const FindProgress &p) { shownIndex = p.total == 180 ? p.index : -1; };
+    hooks.stopRequested = [&] { return stopAt > 0 && probed.size() >= stopAt - 1; };
+    LineRequest read;
+    read.frame = {0, ReadHoldingRegisters, 0x00, 0x10, 0, std::uint8_t(registers)};
+    read.expectedLength = 3 + 2 * registers;
+    const FindResult result = findMeter(plan, read, hooks);
+
+    QCOMPARE(int(result.kind), kind);
+    QCOMPARE(result.tries, tries);
+    QCOMPARE(shownIndex, tries);
+    QCOMPARE(probed, planned.mid(0, tries));
+    QCOMPARE(result.kind == FindResult::Found ? label(result.at) : QString(), found);
+    QCOMPARE(result.confirmed.has_value(), !found.isEmpty());
+    if (kind != FindResult::PortLost) // found: the port stays there; else the settings in effect are back
+        QCOMPARE(label(port), (found.isEmpty() ? inEffect : found.section(' ', 0, 1)) + " 0");
+    // Under 4 s to a meter at the settings in effect, 40 s to end with none.
+    QVERIFY(waited + ModbusLine::AnswerWait < (tries <= 15 ? 4 : 40));
+    if (kind == FindResult::NothingFound) {
+        QCOMPARE(findNothingText(plan.firstAddress, plan.lastAddress, bauds, framings, false),
+                 "No meter at 1-15, 2400-19200 baud, N/E/O");
+        qInfo("%d tries, answer waits %.2f s", result.tries, waited);
+    }
 }
 
 QTEST_MAIN(SessionTest)

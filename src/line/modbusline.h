@@ -18,10 +18,14 @@ class Clock;
 class SerialPort;
 struct LineSettings;
 
+enum class RequestKind { Click, Tick, Probe };
+
 struct LineRequest {
     QueryFrame frame{};     // bytes 0..5; the line puts the CRC in 6..7
     int expectedLength = 0; // answer bytes rendered in front of the CRC
     ByteOrder order = ByteOrder::AsReceived;
+    RequestKind kind = RequestKind::Click;
+    double answerWait = 0; // Probe only: the answer wait, seconds; 0 = the line's own
 };
 
 struct LineOutcome {

@@ -1,0 +1,224 @@
+#include "meterfinder.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace movra {
+
+namespace {
+
+// The rates and framings meters most often leave the factory with, most
+// common first.
+const QStringList CommonBauds = {QStringLiteral("9600"), QStringLiteral("19200")};
+const QStringList FramingPreference = {QStringLiteral("N,8,1"), QStringLiteral("E,8,1"), QStringLiteral("O,8,1")};
+
+// A text's place: its place among the preferred ones, or after them, in the
+// order of the list it came from.
+qsizetype rankOf(const QString &text, const QStringList &preferred, const QStringList &given)
+{
+    const qsizetype i = preferred.indexOf(text);
+    return i >= 0 ? i : preferred.size() + given.indexOf(text);
+}
+
+// Start bit, data bits, parity bit and stop bits of one character.
+double characterBits(const LineSettings &settings)
+{
+    const double stopBits = settings.stopBits == OneAndHalfStopBits ? 1.5 : settings.stopBits;
+    return 1 + settings.dataBits + (settings.parity == 'N' ? 0 : 1) + stopBits;
+}
+
+int answerBytesOf(const LineRequest &read)
+{
+    return read.expectedLength + CrcBytes;
+}
+
+} // namespace
+
+FindPlan findPlan(const QStringList &bauds, const QStringList &framings, const QString &baudInEffect,
+                  const QString &framingInEffect, int firstAddress, int lastAddress)
+{
+    FindPlan plan;
+    plan.inEffect = {baudInEffect, framingInEffect, 0};
+    plan.firstAddress = firstAddress;
+    plan.lastAddress = lastAddress;
+
+    QList<FindTry> settings{plan.inEffect};
+    for (const QString &baud : bauds) {
+        for (const QString &framing : framings) {
+            const FindTry s{baud, framing, 0};
+            if (std::none_of(settings.cbegin(), settings.cend(), [&](const FindTry &t) { return t.sameSettings(s); }))
+                settings.append(s);
+        }
+    }
+    const auto key = [&](const FindTry &s) {
+        const bool common = CommonBauds.contains(s.baud);
+        return std::tuple(!common, rankOf(s.framing, FramingPreference, framings),
+                          rankOf(s.baud, CommonBauds, bauds));
+    };
+    std::stable_sort(settings.begin() + 1, settings.end(),
+                     [&](const FindTry &a, const FindTry &b) { return key(a) < key(b); });
+
+    for (const FindTry &s : std::as_const(settings))
+        for (int address = firstAddress; address <= lastAddress; ++address)
+            plan.tries.append({s.baud, s.framing, address});
+    return plan;
+}
+
+std::optional<LineSettings> settingsOf(const FindTry &at)
+{
+    return parseSettings(at.baud + QLatin1Char(',') + at.framing);
+}
+
+double tryWait(const LineSettings &settings, int answerBytes)
+{
+    const double baud = std::max(settings.baudRate, 1);
+    return (RequestBytes + answerBytes) * characterBits(settings) / baud + MeterTurnaround;
+}
+
+QList<int> answeringSlaves(const QueryFrame &read, const QByteArray &bytes, int firstAddress, int lastAddress)
+{
+    QList<int> slaves;
+    QueryFrame asked = read;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const int slave = static_cast<std::uint8_t>(bytes.at(i));
+        if (slave >= firstAddress && slave <= lastAddress) {
+            asked[0] = std::uint8_t(slave);
+            const QByteArray rest = bytes.mid(i);
+            const qsizetype length = answerFrameLength(asked, rest);
+            if (checkAnswer(asked, rest.left(length)) == AnswerStatus::Ok) {
+                if (!slaves.contains(slave))
+                    slaves.append(slave);
+                i += length;
+                continue;
+            }
+        }
+        ++i;
+    }
+    return slaves;
+}
+
+namespace {
+
+// One search: where the port is, and the requests it sends.
+class Finder {
+public:
+    Finder(const FindPlan &plan, const LineRequest &read, const FindHooks &hooks)
+        : m_plan(plan), m_read(read), m_hooks(hooks), m_current(plan.inEffect)
+    {
+    }
+
+    FindResult run()
+    {
+        const int total = int(m_plan.tries.size());
+        for (int i = 0; i < total; ++i) {
+            const FindTry &at = m_plan.tries.at(i);
+            if (stopRequested())
+                return ended(FindResult::Stopped);
+            if (!use(at))
+                return lost();
+            if (m_hooks.progress)
+                m_hooks.progress({i + 1, total, at});
+            const auto out = probe(at);
+            ++m_result.tries;
+            if (!out)
+                continue; // the line could not take it: heard nothing
+            if (out->reason.kind == Reason::NotSentPortClosed)
+                return lost();
+            const QByteArray heard = out->late + out->received;
+            for (int slave : answeringSlaves(m_read.frame, heard, m_plan.firstAddress, m_plan.lastAddress)) {
+                if (const auto kind = confirm(at, slave))
+                    return *kind == FindResult::Found ? std::move(m_result) : ended(*kind);
+            }
+        }
+        return ended(FindResult::NothingFound);
+    }
+
+private:
+    bool stopRequested() const { return m_hooks.stopRequested && m_hooks.stopRequested(); }
+
+    // The port at the try's settings, reopened only when they change.
+    bool use(const FindTry &at)
+    {
+        if (m_current.sameSettings(at))
+            return true;
+        if (!m_hooks.useSettings(at.baud, at.framing))
+            return false;
+        m_previous = m_current;
+        m_current = at;
+        return true;
+    }
+
+    std::optional<LineOutcome> probe(const FindTry &at)
+    {
+        LineRequest request = m_read;
+        request.frame[0] = std::uint8_t(at.address);
+        request.kind = RequestKind::Probe;
+        const auto settings = settingsOf(at);
+        request.answerWait = settings ? tryWait(*settings, answerBytesOf(m_read)) : 0;
+        return m_hooks.transact(request);
+    }
+
+    // A read to `slave` at the try's settings, then at the previous try's.
+    // Empty: not confirmed, the search goes on at the try's settings.
+    std::optional<FindResult::Kind> confirm(const FindTry &at, int slave)
+    {
+        QList<FindTry> where{at};
+        if (m_previous && !m_previous->sameSettings(at))
+            where.append(*m_previous);
+        for (FindTry candidate : where) {
+            if (stopRequested())
+                return FindResult::Stopped;
+            if (!use(candidate))
+                return FindResult::PortLost;
+            candidate.address = slave;
+            LineRequest request = m_read;
+            request.frame[0] = std::uint8_t(slave);
+            request.kind = RequestKind::Click;
+            request.answerWait = 0;
+            auto out = m_hooks.transact(request);
+            if (out && out->reason.kind == Reason::NotSentPortClosed)
+                return FindResult::PortLost;
+            if (out && out->trusted()) {
+                m_result.kind = FindResult::Found;
+                m_result.at = candidate;
+                m_result.confirmed = std::move(out);
+                return FindResult::Found;
+            }
+        }
+        if (!use(at))
+            return FindResult::PortLost;
+        return std::nullopt;
+    }
+
+    FindResult lost()
+    {
+        m_result.kind = FindResult::PortLost;
+        return std::move(m_result);
+    }
+
+    // Without a find: the operator's settings back.
+    FindResult ended(FindResult::Kind kind)
+    {
+        if (kind == FindResult::PortLost || !use(m_plan.inEffect))
+            return lost();
+        m_result.kind = kind;
+        return std::move(m_result);
+    }
+
+    const FindPlan &m_plan;
+    const LineRequest &m_read;
+    const FindHooks &m_hooks;
+    FindTry m_current;
+    std::optional<FindTry> m_previous;
+    FindResult m_result;
+};
+
+} // namespace
+
+FindResult findMeter(const FindPlan &plan, const LineRequest &connectRead, const FindHooks &hooks)
+{
+    return Finder(plan, connectRead, hooks).run();
+}
+
+} // namespace movra
