@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "captions.h"
+#include "healthtip.h"
 #include "porttips.h"
 #include "widgets.h"
 
@@ -98,6 +99,7 @@ void Form1::mirror(const SessionState &state)
         break;
     }
     ui.Label12->setText(panel.statusLine);
+    setTip(ui.Label12, open ? healthTip(state.health, chinese) : QString());
     ui.Command5->setEnabled(state.sendEnabled());
     ui.Command3->setEnabled(state.sendEnabled());
     ui.Combo7->setEnabled(!state.connectLocked);

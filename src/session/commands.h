@@ -2,6 +2,7 @@
 // What the window asks of the session, and what the session hands back: the
 // events of each step (log lines, a reading, a hint, the focus) and its
 // state (the port panel, the locks), which the window mirrors whole.
+#include "linehealth.h"
 #include "portinfo.h"
 #include "response.h"
 
@@ -115,6 +116,7 @@ struct SessionState {
     PortPanel panel;
     bool connectLocked = true; // the model and address lists and Connect
     bool scanning = false;
+    HealthReport health; // the line since the port opened, as each request ends
     bool sendEnabled() const { return panel.kind == PortPanel::Open; }
 };
 

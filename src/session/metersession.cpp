@@ -8,6 +8,7 @@
 #include "valueconv.h"
 
 #include <QScopedValueRollback>
+#include <QTime>
 
 namespace movra {
 
@@ -85,6 +86,19 @@ void MeterSession::emitResult(const Result &result)
         m_sink(result);
 }
 
+void MeterSession::count(const Result &result)
+{
+    if (result.reading && result.reading->reason) {
+        m_health.record(*result.reading->reason);
+        reportHealth();
+    }
+}
+
+void MeterSession::reportHealth()
+{
+    m_state.health = m_health.report(std::nullopt, ModbusLine::AnswerWait);
+}
+
 // --- The port panel -------------------------------------------------------
 
 void MeterSession::toggle(const PortChoice &choice)
@@ -133,6 +147,8 @@ void MeterSession::open(const PortChoice &choice)
         panel.kind = PortPanel::Open;
         panel.statusLine = statusText(m_inUse->port, m_inUse->baud, m_inUse->framing);
         m_state.connectLocked = false;
+        m_health.restart(panel.portName, QTime::currentTime(), choice.baud, choice.framing);
+        reportHealth();
     } else {
         panel.kind = PortPanel::OpenFailed;
     }
@@ -230,11 +246,14 @@ void MeterSession::sendByHand(const RequestTexts &texts)
         Result result = refused(plan.refusal);
         result.focus = plan.refusal.kind == Reason::NotSentLength ? Result::Focus::LengthBox
                                                                   : Result::Focus::SlaveBox;
+        count(result);
         emitResult(result);
         return;
     }
-    emitResult(exchange({*plan.request, {}, {}}, texts.length, ModbusLine::ClickSettleBudget)
-                   .value_or(refused({Reason::LateAnswer})));
+    const Result result = exchange({*plan.request, {}, {}}, texts.length, ModbusLine::ClickSettleBudget)
+                              .value_or(refused({Reason::LateAnswer}));
+    count(result);
+    emitResult(result);
 }
 
 void MeterSession::read(const ReadCommand &command)
@@ -288,6 +307,7 @@ void MeterSession::connect(const ConnectCommand &command)
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
+    count(result);
     emitResult(result);
 }
 
@@ -367,6 +387,7 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value;
     result.scanLine = scanListLine(registerNumber, entry->address,
                                    value ? result.reading->value.decimal : QString(), entry->name);
+    count(result);
     emitResult(result);
 }
 

@@ -78,6 +78,9 @@ private:
     };
 
     void emitResult(const Result &result);
+    // Counts the reading's reason towards the line's health.
+    void count(const Result &result);
+    void reportHealth();
     void open(const PortChoice &choice);
     void close();
     ModelFile modelFile(const QString &model) const;
@@ -99,6 +102,7 @@ private:
     Sink m_sink;
 
     SessionState m_state;
+    LineHealth m_health;
     std::optional<InUse> m_inUse; // the port as opened; empty while closed
     bool m_engineer = false;
     std::uint8_t m_functionCode = ReadHoldingRegisters;
