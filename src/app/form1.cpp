@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "captions.h"
+#include "findtexts.h"
 #include "clock.h"
 #include "commport.h"
 #include "modelentry.h"
@@ -9,11 +10,13 @@
 #include "widgets.h"
 
 #include <QCheckBox>
+#include <QAction>
 #include <QComboBox>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -61,6 +64,10 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     });
     connect(&m_session->port(), &SerialPort::linkLost, this, [this] { m_session->linkLost(); });
     onListDropDown(ui.Combo1, [this] { refreshPortTips(); });
+    m_connectMenu = new QMenu(ui.Command2);
+    m_findAction = m_connectMenu->addAction(QString());
+    m_findAction->setObjectName(QStringLiteral("findMeter"));
+    ui.Command2->setContextMenuPolicy(Qt::CustomContextMenu);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -78,6 +85,9 @@ void Form1::wireHandlers()
     connect(ui.Check1, &QCheckBox::stateChanged, this, [this] { Check1_Click(); });
     connect(ui.Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(ui.Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(ui.Command2, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { m_connectMenu->popup(ui.Command2->mapToGlobal(at)); });
+    connect(m_findAction, &QAction::triggered, this, [this] { Command2_Find(); });
     connect(ui.Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(ui.Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(ui.Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
@@ -164,6 +174,7 @@ void Form1::useCaptions(const CaptionTable &table)
 {
     applyCaptions(this, table);
     m_captions = &table;
+    m_findAction->setText(findMenuText(table.chinese));
 }
 
 } // namespace movra

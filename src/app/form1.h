@@ -7,6 +7,9 @@
 
 #include <QString>
 #include <QWidget>
+
+class QAction;
+class QMenu;
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,6 +39,8 @@ public:
 
 protected:
     bool event(QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
 
 private:
     // Handlers: each reads its controls into a command, runs it on the
@@ -45,6 +50,7 @@ private:
     void Check1_Click();
     void Command1_Click();
     void Command2_Click();
+    void Command2_Find();
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
@@ -68,6 +74,7 @@ private:
     static int selectedIndex(const QComboBox *combo);
     PortChoice portChoice() const;
     ConnectCommand connectCommand() const;
+    FindCommand findCommand() const;
     // Tips: where each port list item goes.
     void refreshPortTips();
     bool captionsChinese() const;
@@ -77,11 +84,14 @@ private:
     void paintReading(const Reading &reading);
     void paintReason(const Reason &reason);
     void paintHint(const Hint &hint);
+    void selectFound(const Found &found);
 
     Form1Environment m_env;
     Form1Controls ui{};
     std::unique_ptr<MeterSession> m_session; // owns the line and the port
     const CaptionTable *m_captions = nullptr;
+    QMenu *m_connectMenu = nullptr; // Connect's context menu: find the meter
+    QAction *m_findAction = nullptr;
     bool m_activated = false;
 };
 

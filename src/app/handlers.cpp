@@ -5,6 +5,8 @@
 #include "porttips.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,6 +124,25 @@ void Form1::Command2_Click()
     m_session->connect(connectCommand());
 }
 
+// Connect's context menu: every baud rate, framing and address the lists offer.
+void Form1::Command2_Find()
+{
+    m_session->findMeter(findCommand());
+}
+
+FindCommand Form1::findCommand() const
+{
+    FindCommand command;
+    command.model = ui.Combo7->currentText();
+    for (int i = 0; i < ui.Combo2->count(); ++i)
+        command.bauds << ui.Combo2->itemText(i);
+    for (int i = 0; i < ui.Combo3->count(); ++i)
+        command.framings << ui.Combo3->itemText(i);
+    command.firstAddress = 1;
+    command.lastAddress = ui.Combo6->count();
+    return command;
+}
+
 void Form1::Command10_Click()
 {
     m_session->startScan(ui.Combo5->currentText());
@@ -135,6 +156,20 @@ void Form1::Command11_Click()
 void Form1::Timer2_Timer()
 {
     m_session->tick({ui.Text1->text(), ui.Combo5->currentText(), connectCommand()});
+}
+
+// Escape ends a search for the meter; so does closing the window.
+void Form1::keyPressEvent(QKeyEvent *e)
+{
+    if (e->key() == Qt::Key_Escape)
+        m_session->stopFinding();
+    QWidget::keyPressEvent(e);
+}
+
+void Form1::closeEvent(QCloseEvent *e)
+{
+    m_session->stopFinding();
+    QWidget::closeEvent(e);
 }
 
 // --- Engineer mode ---------------------------------------------------------------

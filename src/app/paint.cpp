@@ -2,10 +2,13 @@
 #include "form1.h"
 
 #include "captions.h"
+#include "findtexts.h"
 #include "healthtip.h"
 #include "porttips.h"
 #include "widgets.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,6 +52,8 @@ void Form1::paint(const Result &result)
         paintReading(*result.reading);
     if (result.hint)
         paintHint(*result.hint);
+    if (result.found)
+        selectFound(*result.found);
     if (result.scanLine)
         ui.Text12->prependLine(*result.scanLine);
     switch (result.focus) {
@@ -80,6 +85,8 @@ void Form1::mirror(const SessionState &state)
     ui.Combo1->setEnabled(!open);
     ui.Combo2->setEnabled(!open);
     ui.Combo3->setEnabled(!open);
+    ui.Command1->setEnabled(!state.searching);
+    ui.Check1->setEnabled(!state.searching);
     ui.Command1->setProperty(tagProperty, open ? QStringLiteral("1") : QStringLiteral("0"));
     // Until a port has been closed the button keeps the caption table's text.
     if (open)
@@ -102,9 +109,10 @@ void Form1::mirror(const SessionState &state)
     setTip(ui.Label12, open ? healthTip(state.health, chinese) : QString());
     ui.Command5->setEnabled(state.sendEnabled());
     ui.Command3->setEnabled(state.sendEnabled());
-    ui.Combo7->setEnabled(!state.connectLocked);
-    ui.Combo6->setEnabled(!state.connectLocked);
-    ui.Command2->setEnabled(!state.connectLocked);
+    ui.Combo7->setEnabled(!state.connectLocked && !state.searching);
+    ui.Combo6->setEnabled(!state.connectLocked && !state.searching);
+    ui.Command2->setEnabled(!state.connectLocked); // pressed again, it stops a search
+    m_findAction->setEnabled(!state.searching);
     if (state.scanning != ui.Timer2->isActive()) {
         if (state.scanning)
             ui.Timer2->start();
@@ -151,14 +159,38 @@ void Form1::paintReason(const Reason &reason)
 
 void Form1::paintHint(const Hint &hint)
 {
+    const bool chinese = captionsChinese();
+    QString text;
+    QString tip;
     switch (hint.kind) {
     case Hint::None:
-        ui.signal2->clear();
         break;
     case Hint::CheckSettings:
-        ui.signal2->setText(m_captions ? m_captions->connectHint : QString());
+        text = m_captions ? m_captions->connectHint : QString();
+        tip = findHintTipLine(chinese); // where an operator stuck here finds the search
+        break;
+    case Hint::Searching:
+        text = findProgressText(hint.baud, hint.framing, hint.address, hint.index, hint.total, chinese);
+        break;
+    case Hint::NothingFound:
+        text = findNothingText(hint.firstAddress, hint.lastAddress, hint.bauds, hint.framings, chinese);
+        tip = findNothingTip(hint.lastAddress, chinese);
+        break;
+    case Hint::Stopped:
+        text = findStoppedText(chinese);
         break;
     }
+    ui.signal2->setText(text);
+    setTip(ui.signal2, tip);
+}
+
+// The lists show what the search found: the items whose text is the found
+// baud rate and framing, and the address item n - 1.
+void Form1::selectFound(const Found &found)
+{
+    ui.Combo2->setCurrentIndex(ui.Combo2->findText(found.baud));
+    ui.Combo3->setCurrentIndex(ui.Combo3->findText(found.framing));
+    ui.Combo6->setCurrentIndex(found.address - 1);
 }
 
 // The tips speak the captions' language.

@@ -40,6 +40,16 @@ struct ConnectCommand {
     int slave = 0; // the address item's number; 0 when the address was typed
 };
 
+// Find the meter: Connect's read at every address, baud rate and framing
+// the lists offer.
+struct FindCommand {
+    QString model;
+    QStringList bauds;    // the baud-rate list's items
+    QStringList framings; // the framing list's items
+    int firstAddress = 1; // the address list's items
+    int lastAddress = 1;
+};
+
 struct TickCommand {
     QString slave; // the scan reads from the manual panel's slave
     QString model; // the scan's model, as it is now
@@ -76,9 +86,28 @@ struct Hint {
     enum Kind {
         None,          // empty
         CheckSettings, // Connect got no value: check the port settings, model and address
+        Searching,     // the search for the meter tries `at`, `index` of `total`
+        NothingFound,  // the search tried `bauds` and `framings` at first..last, in vain
+        Stopped,       // the search was stopped; the settings are as before
     };
     Kind kind = None;
+    QString baud;
+    QString framing;
+    int address = 0;
+    int index = 0;
+    int total = 0;
+    QStringList bauds;
+    QStringList framings;
+    int firstAddress = 0;
+    int lastAddress = 0;
     bool operator==(const Hint &) const = default;
+};
+
+// The port settings and address the search found, for the lists to select.
+struct Found {
+    QString baud;
+    QString framing;
+    int address = 0;
 };
 
 // What one step leaves on screen. Lines go on top of their logs, oldest first.
@@ -96,6 +125,7 @@ struct Result {
     std::optional<Reading> reading;
     bool displayCleared = false; // Connect under way: the meter display emptied
     std::optional<Hint> hint;
+    std::optional<Found> found;
     Focus focus = Focus::Keep;
 };
 
@@ -116,6 +146,7 @@ struct SessionState {
     PortPanel panel;
     bool connectLocked = true; // the model and address lists and Connect
     bool scanning = false;
+    bool searching = false; // the port panel, Connect's lists and engineer mode locked
     HealthReport health; // the line since the port opened, as each request ends
     bool sendEnabled() const { return panel.kind == PortPanel::Open; }
 };

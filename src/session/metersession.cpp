@@ -1,6 +1,7 @@
 #include "metersession.h"
 
 #include "clock.h"
+#include "meterfinder.h"
 #include "commport.h"
 #include "modelentry.h"
 #include "numtext.h"
@@ -103,6 +104,8 @@ void MeterSession::reportHealth()
 
 void MeterSession::toggle(const PortChoice &choice)
 {
+    if (m_state.searching)
+        return;
     if (m_inUse) {
         close();
         Result result;
@@ -288,6 +291,10 @@ ModelFile MeterSession::modelFile(const QString &model) const
 // display, or the hint.
 void MeterSession::connect(const ConnectCommand &command)
 {
+    if (m_state.searching) {
+        stopFinding();
+        return;
+    }
     if (busy())
         return;
     Result starting;
@@ -308,6 +315,98 @@ void MeterSession::connect(const ConnectCommand &command)
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
     count(result);
+    emitResult(result);
+}
+
+// --- The search for the meter ---------------------------------------------
+
+bool MeterSession::useSettings(const QString &baud, const QString &framing)
+{
+    if (!m_inUse || !port().setSettings(baud + QLatin1Char(',') + framing) || !port().portOpen())
+        return false;
+    // The status line says what is in effect, also during the search.
+    m_inUse->baud = baud;
+    m_inUse->framing = framing;
+    m_state.panel.statusLine = statusText(m_inUse->port, baud, framing);
+    return true;
+}
+
+void MeterSession::findMeter(const FindCommand &command)
+{
+    if (busy() || m_state.searching || !m_inUse || m_state.connectLocked)
+        return;
+    const std::optional<ModelEntry> entry = modelFile(command.model).lastEntry();
+    if (!entry) {
+        Result result = refused({Reason::NoModelEntry});
+        result.hint = Hint{Hint::CheckSettings};
+        emitResult(result);
+        return;
+    }
+    RequestTexts texts = entryTexts(QStringLiteral("0"), *entry);
+    texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
+    const LineRequest read = *planRequest(texts, m_last).request;
+    const FindPlan plan = findPlan(command.bauds, command.framings, m_inUse->baud, m_inUse->framing,
+                                   command.firstAddress, command.lastAddress);
+    m_stopFinding = false;
+    m_state.searching = true;
+    Result starting;
+    starting.displayCleared = true;
+    emitResult(starting);
+
+    FindHooks hooks;
+    hooks.useSettings = [this](const QString &baud, const QString &framing) { return useSettings(baud, framing); };
+    // Every try's bytes go to the logs; none is counted in the line's health.
+    hooks.transact = [this, &entry](const LineRequest &request) {
+        m_pending = Pending{request, {}, entry->length};
+        const std::optional<LineOutcome> outcome = m_line.transact(request, ModbusLine::ClickSettleBudget);
+        m_pending.reset();
+        if (outcome) {
+            Result logged;
+            logged.responseLines = outcomeResult(*outcome, request, entry->length).responseLines;
+            emitResult(logged);
+        }
+        return outcome;
+    };
+    hooks.progress = [this](const FindProgress &progress) {
+        Result result;
+        result.hint = Hint{Hint::Searching, progress.at.baud, progress.at.framing, progress.at.address,
+                           progress.index, progress.total};
+        emitResult(result);
+    };
+    hooks.stopRequested = [this] { return m_stopFinding || !m_inUse; };
+    const FindResult found = movra::findMeter(plan, read, hooks);
+    m_state.searching = false;
+    endSearch(found, command, read, entry->length);
+}
+
+void MeterSession::endSearch(const FindResult &found, const FindCommand &command, const LineRequest &read,
+                             const QString &lengthText)
+{
+    Result result;
+    switch (found.kind) {
+    case FindResult::Found:
+        result = outcomeResult(*found.confirmed, read, lengthText);
+        result.responseLines.clear(); // logged as it came
+        result.hint = Hint{};
+        result.found = Found{found.at.baud, found.at.framing, found.at.address};
+        m_health.restart(m_state.panel.portName, QTime::currentTime(), found.at.baud, found.at.framing);
+        reportHealth();
+        break;
+    case FindResult::NothingFound:
+        result.hint = Hint{Hint::NothingFound};
+        result.hint->bauds = command.bauds;
+        result.hint->framings = command.framings;
+        result.hint->firstAddress = command.firstAddress;
+        result.hint->lastAddress = command.lastAddress;
+        break;
+    case FindResult::Stopped:
+        result.hint = Hint{Hint::Stopped};
+        break;
+    case FindResult::PortLost:
+        // The lost link has its own reason on the lamp.
+        result.hint = Hint{Hint::CheckSettings};
+        break;
+    }
     emitResult(result);
 }
 
@@ -412,6 +511,8 @@ void MeterSession::periodicReconnect(const ConnectCommand &connectCommand)
 
 void MeterSession::setEngineerMode(bool on)
 {
+    if (m_state.searching)
+        return;
     m_engineer = on;
     m_state.connectLocked = on;
     if (!on) {

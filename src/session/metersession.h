@@ -18,6 +18,7 @@ namespace movra {
 class Clock;
 class SerialPort;
 class ModelFile;
+struct FindResult;
 struct RequestTexts;
 
 class MeterSession {
@@ -48,7 +49,13 @@ public:
     void setFunction(std::uint8_t function) { m_functionCode = function; }
     void read(const ReadCommand &command);
     void write(const WriteCommand &command);
+    // Connect; while the search for the meter runs, it stops the search.
     void connect(const ConnectCommand &command);
+    // Tries Connect's read at every setting and address until a meter
+    // answers; the window stays responsive meanwhile.
+    void findMeter(const FindCommand &command);
+    // Ends a running search within one try, the operator's settings back.
+    void stopFinding() { m_stopFinding = true; }
     void clear();
     // The hidden conversion button: the last data bytes once more.
     void convertLast();
@@ -94,6 +101,10 @@ private:
     void sendByHand(const RequestTexts &texts);
     void scanReading(const TickCommand &command, std::int32_t entryLine);
     void periodicReconnect(const ConnectCommand &connect);
+    // The open port at other settings, for the search.
+    bool useSettings(const QString &baud, const QString &framing);
+    void endSearch(const FindResult &found, const FindCommand &command, const LineRequest &read,
+                   const QString &lengthText);
 
     ModbusLine m_line; // owns the port
     Clock &m_clock;
@@ -111,6 +122,7 @@ private:
     QString m_dataHex;
     ScanCursor m_scan;
     bool m_ticking = false;
+    bool m_stopFinding = false;
 };
 
 } // namespace movra
