@@ -158,8 +158,6 @@ private slots:
     void fakeLinkLost();
 
     void ptyOpenAtEvenParityWritesAndReads();
-    void ptyDriverRefusals_data();
-    void ptyDriverRefusals();
     void ptyMissingDeviceDoesNotOpen();
     void ptyLinkLostWhenTheLineGoes();
     void ptyGoneLinkDoesNotOpenAnotherPort();
@@ -723,42 +721,17 @@ void TestSerial::ptyOpenAtEvenParityWritesAndReads()
     QTest::qWait(50);
     QCOMPARE(arrived.count(), 1);
     QCOMPARE(port.input(), hex("AA55"));
-}
 
-void TestSerial::ptyDriverRefusals_data()
-{
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<QString>("notTaken"); // "parameter asked>in effect", parameter 0 to 3 as in the text
-    QTest::newRow("19200,N,8,1 all taken") << "19200,N,8,1" << "";
-    QTest::newRow("19200,E,8,1: a pty has no parity") << "19200,E,8,1" << "1 E>N";
-    QTest::newRow("2400,O,7,2: nor 7 data bits") << "2400,O,7,2" << "1 O>N;2 7>8";
-    QTest::newRow("9600,N,8,1.5: nor 1.5 stop bits") << "9600,N,8,1.5" << "3 1.5>1";
-}
-
-void TestSerial::ptyDriverRefusals()
-{
-    QFETCH(QString, settings);
-    QFETCH(QString, notTaken);
-    if (!needLine())
-        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
-    SimulatedLine line;
-    QVERIFY2(line.startSocat(), qPrintable(line.errorString()));
-    const auto shown = [](const OpenStatus &status) {
-        QStringList out;
-        for (const RefusedSetting &r : status.refused)
-            out << QStringLiteral("%1 %2>%3").arg(int(r.parameter)).arg(r.asked, r.inEffect);
-        return out.join(u';');
-    };
-    const LineSettings asked = *parseSettings(settings);
-    QtCommPort port(line.dir());
-    QVERIFY(port.setSettings(asked));
-    QVERIFY(port.setPortOpen(true)); // with what the driver took
-    QCOMPARE(shown(port.openStatus()), notTaken);
-    // Changed on the open port: told alike, and by the result.
+    // What the driver did not take, read back at the open and on a change.
+    using P = LineParameter;
+    using Refused = QList<RefusedSetting>;
+    QCOMPARE(port.openStatus().refused, (Refused{{P::Parity, "E", "N"}})); // a pty has no parity
     QVERIFY(port.setSettings({9600, 'N', 8, 1}));
-    QCOMPARE(shown(port.openStatus()), QString());
-    QCOMPARE(port.setSettings(asked), notTaken.isEmpty());
-    QCOMPARE(shown(port.openStatus()), notTaken);
+    QCOMPARE(port.openStatus().refused, Refused());
+    QVERIFY(!port.setSettings({2400, 'O', 7, 2}));
+    QCOMPARE(port.openStatus().refused, (Refused{{P::Parity, "O", "N"}, {P::DataBits, "7", "8"}}));
+    QVERIFY(!port.setSettings({9600, 'N', 8, OneAndHalfStopBits}));
+    QCOMPARE(port.openStatus().refused, (Refused{{P::StopBits, "1.5", "1"}}));
 }
 
 void TestSerial::ptyMissingDeviceDoesNotOpen()

@@ -109,6 +109,7 @@ void QtCommPort::applySettings()
     attempt(m_serial->setStopBits(stop));
     attempt(m_serial->setFlowControl(QSerialPort::NoFlowControl));
 
+    m_openStatus.refused.clear();
     termios t{};
     if (::tcgetattr(int(m_serial->handle()), &t) != 0)
         return; // cannot tell: taken as asked

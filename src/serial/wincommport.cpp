@@ -87,7 +87,8 @@ LineSettings settingsOfDcb(const DCB &dcb)
     LineSettings s;
     s.baudRate = int(dcb.BaudRate);
     s.dataBits = dcb.ByteSize;
-    switch (dcb.fParity ? dcb.Parity : NOPARITY) {
+    // The parity on the line; fParity only says whether received parity is checked.
+    switch (dcb.Parity) {
     case EVENPARITY: s.parity = 'E'; break;
     case ODDPARITY: s.parity = 'O'; break;
     case MARKPARITY: s.parity = 'M'; break;
@@ -104,6 +105,7 @@ LineSettings settingsOfDcb(const DCB &dcb)
 // the state is read back and what differs is named in openStatus().
 void WinCommPort::applySettings()
 {
+    m_openStatus.refused.clear();
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handleOf(m_handle), &dcb))
