@@ -167,6 +167,8 @@ private slots:
     void meterSimValuesMoveLikeAMeter();
     void meterSimModelFromItemFolder();
     void meterSimStopsOnTermAndWhenTheLineGoes();
+    void meterSimOwnPtyAnswersOnlyAtItsSettings_data();
+    void meterSimOwnPtyAnswersOnlyAtItsSettings();
 
 private:
     bool needLine();
@@ -236,9 +238,10 @@ void TestSerial::rejectedSettingsKeepThePrevious()
         port = std::make_unique<FakeMeter>(clock);
     else
         port = std::make_unique<QtCommPort>(dir.path());
-    QVERIFY(port->setSettings("19200,E,8,1"));
-    QVERIFY(!port->setSettings("19200,Q,8,1"));
-    QVERIFY(!port->setSettings(""));
+    QVERIFY(port->setSettings({19200, 'E', 8, 1}));
+    QVERIFY(!port->setSettings({19200, 'Q', 8, 1}));
+    QVERIFY(!port->setSettings({0, 'N', 8, 1}));
+    QVERIFY(!port->setSettings({9600, 'N', 9, 1}));
     QCOMPARE(port->settings(), (LineSettings{19200, 'E', 8, 1}));
     QVERIFY(port->setCommPort(3));
     QVERIFY(!port->setCommPort(0));
@@ -349,15 +352,23 @@ void TestSerial::lampOpenTipTable_data()
     QTest::addColumn<OpenStatus>("status");
     QTest::addColumn<bool>("chinese");
     QTest::addColumn<QString>("expected"); // for COM3
-    const OpenStatus noName{"", OpenFailure::NoSuchPortName, "COMX", {}, {}};
-    const OpenStatus refused{"/dev/ttyUSB0", OpenFailure::SettingsRefused, "9600,X,8,1", {}, {}};
+    const OpenStatus noName{"", OpenFailure::NoSuchPortName, "COMX", {}, {}, {}};
+    const OpenStatus refused{"/dev/ttyUSB0", OpenFailure::SettingsRefused, "9600,X,8,1", {}, {}, {}};
+    const OpenStatus notTaken{"/dev/pts/3", OpenFailure::None, "", {}, {},
+                              {{LineParameter::Parity, "E", "N"}, {LineParameter::DataBits, "7", "8"}}};
     QTest::newRow("text names no port") << noName << false << "\"COMX\" names no port: type COM1 to COM256";
     QTest::newRow("text names no port, Chinese") << noName << true << "「COMX」不是埠的名稱:請輸入 COM1 到 COM256";
     QTest::newRow("settings refused")
         << refused << false << "COM3 → /dev/ttyUSB0: the port refuses the settings 9600,X,8,1";
     QTest::newRow("settings refused, Chinese") << refused << true << "COM3 → /dev/ttyUSB0:此埠不接受設定 9600,X,8,1";
+    QTest::newRow("open, parity and data bits not taken")
+        << notTaken << false
+        << "COM3 → /dev/pts/3: open\nParity E not taken by the driver: N in effect\n"
+           "Data bits 7 not taken by the driver: 8 in effect";
+    QTest::newRow("open, parity and data bits not taken, Chinese")
+        << notTaken << true << "COM3 → /dev/pts/3:已開啟\n驅動程式未接受同位檢查 E：實際為 N\n驅動程式未接受資料位元 7：實際為 8";
     QTest::newRow("adapters unlinked, COM3 a link that leads nowhere in a folder with blanks")
-        << OpenStatus{"/x/gone", OpenFailure::LinkLeadsNowhere, "", {"/dev/ttyACM0", "/dev/ttyUSB0"}, "/o's m"} << false
+        << OpenStatus{"/x/gone", OpenFailure::LinkLeadsNowhere, "", {"/dev/ttyACM0", "/dev/ttyUSB0"}, "/o's m", {}} << false
         << "COM3 → /x/gone: no such device, the link leads nowhere\nAdapters no COM link names: /dev/ttyACM0, "
            "/dev/ttyUSB0\nTo open /dev/ttyACM0 as COM3: ln -sf /dev/ttyACM0 '/o'\\''s m/COM3'";
 }
@@ -625,12 +636,12 @@ void TestSerial::fakeTracksPortAndSettingsOfTheOpen()
     VirtualClock clock;
     FakeMeter meter(clock);
     QVERIFY(meter.setCommPort(3));
-    QVERIFY(meter.setSettings("19200,E,8,1"));
+    QVERIFY(meter.setSettings({19200, 'E', 8, 1}));
     QVERIFY(meter.setPortOpen(true));
     QCOMPARE(meter.openedPort(), 3);
     QCOMPARE(settingsText(meter.openedSettings()), QStringLiteral("19200,E,8,1"));
-    QVERIFY(!meter.setSettings("19200,E,8"));
-    QCOMPARE(meter.lastSettingsText(), QStringLiteral("19200,E,8"));
+    QVERIFY(!meter.setSettings({19200, 'E', 8, 0}));
+    QCOMPARE(meter.lastSettings(), (LineSettings{19200, 'E', 8, 0}));
     QCOMPARE(settingsText(meter.settings()), QStringLiteral("19200,E,8,1"));
 }
 
@@ -674,11 +685,12 @@ void TestSerial::ptyOpenAtEvenParityWritesAndReads()
     QVERIFY2(line.startSocat(), qPrintable(line.errorString()));
     QtCommPort port(line.dir());
     QVERIFY(port.setCommPort(1));
-    QVERIFY(port.setSettings("19200,E,8,1"));
+    QVERIFY(port.setSettings({19200, 'E', 8, 1}));
     QVERIFY(port.setPortOpen(true));
     QVERIFY(port.portOpen());
     QCOMPARE(port.settings(), (LineSettings{19200, 'E', 8, 1}));
     QCOMPARE(port.inBufferCount(), 0);
+    QSignalSpy arrived(&port, &SerialPort::bytesArrived);
 
     FarEnd far(line.simPath());
     QVERIFY(far.ok());
@@ -694,6 +706,7 @@ void TestSerial::ptyOpenAtEvenParityWritesAndReads()
     QCOMPARE(countWithin(port, 7, 2000), 7);
     QCOMPARE(port.input(), answer);
     QCOMPARE(port.inBufferCount(), 0);
+    QCOMPARE(arrived.count(), 0); // bytes a poll takes raise no signal
 
     // Close and open again; the line survives the close.
     QVERIFY(port.setPortOpen(false));
@@ -703,8 +716,22 @@ void TestSerial::ptyOpenAtEvenParityWritesAndReads()
     QVERIFY(!port.output(frame));
     QVERIFY(port.setPortOpen(true));
     QVERIFY(far.write(hex("AA55")));
-    QCOMPARE(countWithin(port, 2, 2000), 2);
+    QVERIFY(arrived.wait(2000)); // the event loop's read notifier
+    QCOMPARE(port.inBufferCount(), 2);
+    QTest::qWait(50);
+    QCOMPARE(arrived.count(), 1);
     QCOMPARE(port.input(), hex("AA55"));
+
+    // What the driver did not take, read back at the open and on a change.
+    using P = LineParameter;
+    using Refused = QList<RefusedSetting>;
+    QCOMPARE(port.openStatus().refused, (Refused{{P::Parity, "E", "N"}})); // a pty has no parity
+    QVERIFY(port.setSettings({9600, 'N', 8, 1}));
+    QCOMPARE(port.openStatus().refused, Refused());
+    QVERIFY(!port.setSettings({2400, 'O', 7, 2}));
+    QCOMPARE(port.openStatus().refused, (Refused{{P::Parity, "O", "N"}, {P::DataBits, "7", "8"}}));
+    QVERIFY(!port.setSettings({9600, 'N', 8, OneAndHalfStopBits}));
+    QCOMPARE(port.openStatus().refused, (Refused{{P::StopBits, "1.5", "1"}}));
 }
 
 void TestSerial::ptyMissingDeviceDoesNotOpen()
@@ -748,7 +775,7 @@ void TestSerial::ptyLinkLostWhenTheLineGoes()
     QVERIFY2(line.startSocat(), qPrintable(line.errorString()));
     QtCommPort port(line.dir());
     QVERIFY(port.setCommPort(200));
-    QVERIFY(port.setSettings("9600,N,8,1"));
+    QVERIFY(port.setSettings({9600, 'N', 8, 1}));
     QVERIFY(port.setPortOpen(true));
     QSignalSpy lost(&port, &SerialPort::linkLost);
     line.killSocat();
@@ -962,6 +989,54 @@ void TestSerial::meterSimStopsOnTermAndWhenTheLineGoes()
     line.killSocat();
     QVERIFY(line.waitForSimulatorExit(3000));
     QVERIFY2(line.simulatorLog().contains("line closed"), qPrintable(line.simulatorLog()));
+}
+
+// meter-sim on its own pty at 19200,O: the tool's settings decide.
+void TestSerial::meterSimOwnPtyAnswersOnlyAtItsSettings_data()
+{
+    QTest::addColumn<QString>("openAt");
+    QTest::addColumn<QString>("changeTo"); // on the open port; "" for no change
+    QTest::addColumn<bool>("reopen");
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("answers at 19200 O") << "19200,O,8,1" << "" << false << true;
+    QTest::newRow("silent at 9600 O") << "9600,O,8,1" << "" << false << false;
+    QTest::newRow("silent at 19200 N") << "19200,N,8,1" << "" << false << false;
+    QTest::newRow("silent at 19200 N set after O") << "19200,O,8,1" << "19200,N,8,1" << false << false;
+    QTest::newRow("answers at 19200 O set after 9600 O") << "9600,O,8,1" << "19200,O,8,1" << false << true;
+    QTest::newRow("answers after the tool closes and reopens") << "19200,O,8,1" << "" << true << true;
+}
+
+void TestSerial::meterSimOwnPtyAnswersOnlyAtItsSettings()
+{
+    QFETCH(QString, openAt);
+    QFETCH(QString, changeTo);
+    QFETCH(bool, reopen);
+    QFETCH(bool, answers);
+    if (!needLine())
+        QFAIL("socat or meter-sim missing (scripts/deps installs socat; the build makes meter-sim)");
+    QTemporaryDir models;
+    SimulatedLine line;
+    QVERIFY2(line.startOwnPty({"--file", writeModel(models), "--baud", "19200", "--parity", "O"}),
+             qPrintable(line.errorString()));
+    QtCommPort port(line.dir());
+    QVERIFY(port.setSettings(*parseSettings(openAt)));
+    QVERIFY(port.setPortOpen(true));
+    if (!changeTo.isEmpty())
+        port.setSettings(*parseSettings(changeTo));
+    if (reopen) {
+        QVERIFY(port.setPortOpen(false));
+        QThread::msleep(200); // meter-sim meets the closed end
+        QVERIFY(port.setPortOpen(true));
+    }
+    QVERIFY(port.output(hex("010300000001840A")));
+    SystemClock clock;
+    clock.wait(0.3);
+    const QByteArray got = port.input();
+    QCOMPARE(got.left(3), answers ? hex("010302") : QByteArray());
+    QCOMPARE(crcFits(got), answers);
+    QVERIFY(line.simulatorRunning());
+    line.stop();
+    QVERIFY(!QFileInfo(line.comPath()).isSymLink()); // removed as it ended
 }
 
 QTEST_GUILESS_MAIN(TestSerial)

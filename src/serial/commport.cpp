@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <string_view>
+
 namespace movra {
 
 namespace {
@@ -22,6 +24,12 @@ std::optional<int> wholeNumber(const QString &field)
 }
 
 } // namespace
+
+bool settingsPossible(const LineSettings &s)
+{
+    return s.baudRate > 0 && std::string_view("NOEMS").find(s.parity) != std::string_view::npos && s.dataBits >= 5
+           && s.dataBits <= 8 && (s.stopBits == 1 || s.stopBits == 2 || s.stopBits == OneAndHalfStopBits);
+}
 
 std::optional<LineSettings> parseSettings(const QString &text)
 {
@@ -66,6 +74,22 @@ QString settingsText(const LineSettings &s)
         .arg(QChar::fromLatin1(s.parity))
         .arg(s.dataBits)
         .arg(stop);
+}
+
+QList<RefusedSetting> refusedSettings(const LineSettings &asked, const LineSettings &inEffect)
+{
+    // Each field as the settings text writes it.
+    const QStringList a = settingsText(asked).split(u',');
+    const QStringList e = settingsText(inEffect).split(u',');
+    const LineParameter order[] = {LineParameter::BaudRate, LineParameter::Parity, LineParameter::DataBits,
+                                   LineParameter::StopBits};
+    QList<RefusedSetting> out;
+    for (int i = 0; i < a.size(); ++i) {
+        const bool untold = order[i] == LineParameter::BaudRate && inEffect.baudRate == 0;
+        if (a[i] != e[i] && !untold)
+            out.append({order[i], a[i], e[i]});
+    }
+    return out;
 }
 
 } // namespace movra

@@ -2,6 +2,7 @@
 // The serial port as the tool uses it: set the port number and the line
 // settings, open, write a request, poll the receive buffer, take its bytes.
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -31,6 +32,14 @@ std::optional<LineSettings> parseSettings(const QString &text);
 // The settings as text, "19200,E,8,1" (1.5 stop bits as "1.5").
 QString settingsText(const LineSettings &settings);
 
+// True when a line can have them: what parseSettings accepts.
+bool settingsPossible(const LineSettings &settings);
+
+// The parameters of `asked` that `inEffect` (read back from the driver) does
+// not carry, in the order of the settings text. A baud rate of 0 in
+// `inEffect` is one the driver cannot tell, and counts as taken.
+QList<RefusedSetting> refusedSettings(const LineSettings &asked, const LineSettings &inEffect);
+
 class SerialPort : public QObject {
     Q_OBJECT
 public:
@@ -41,8 +50,11 @@ public:
     // the previous number then stays.
     virtual bool setCommPort(int n) = 0;
     virtual int commPort() const = 0;
-    // Line settings for the next open; a text that is refused leaves the previous ones.
-    virtual bool setSettings(const QString &text) = 0;
+    // Line settings for the next open, and at once on an open port. False
+    // when no line can have them (the previous ones stay), or when the open
+    // port's driver did not take them all: openStatus().refused then names
+    // each parameter and what is in effect instead.
+    virtual bool setSettings(const LineSettings &settings) = 0;
     virtual LineSettings settings() const = 0;
     // Open (true) or close (false); false when the step failed.
     virtual bool setPortOpen(bool open) = 0;
@@ -54,7 +66,8 @@ public:
     virtual int inBufferCount() = 0;
     // Every byte received and not yet taken, in arrival order.
     virtual QByteArray input() = 0;
-    // The device the last open tried, and why it failed.
+    // The device the last open tried, and why it failed; after a good open
+    // the settings the driver refused.
     virtual OpenStatus openStatus() const { return {}; }
 
 signals:

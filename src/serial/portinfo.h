@@ -55,6 +55,18 @@ enum class OpenFailure {
     Other,            // see detail
 };
 
+// One line parameter of the settings.
+enum class LineParameter { BaudRate, Parity, DataBits, StopBits };
+
+// A parameter the driver did not take: what was asked and what is in effect
+// instead, each as in a settings text ("E", "N"; "19200"; "1.5").
+struct RefusedSetting {
+    LineParameter parameter = LineParameter::BaudRate;
+    QString asked;
+    QString inEffect;
+    bool operator==(const RefusedSetting &) const = default;
+};
+
 // The device the last open tried and its outcome.
 struct OpenStatus {
     QString device;   // links followed
@@ -65,6 +77,9 @@ struct OpenStatus {
     // /dev/serial/by-id path where it has one, else its /dev path.
     QStringList unlinkedAdapters;
     QString linkFolder;
+    // After a good open, or settings applied to the open port: each parameter
+    // the driver did not take. The port is open with what it did take.
+    QList<RefusedSetting> refused;
 };
 
 // Sorts a failed open of `path` (the COMn path as opened) given the error

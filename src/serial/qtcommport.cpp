@@ -2,10 +2,16 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 #include <QSerialPort>
 
 #include <algorithm>
 #include <limits>
+
+#ifndef Q_OS_WIN
+#include "ttyline.h"
+#include <termios.h>
+#endif
 
 namespace movra {
 
@@ -33,6 +39,11 @@ QtCommPort::QtCommPort(const QString &exeDir, QObject *parent)
 {
     connect(m_serial, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onError(error); });
+    // Bytes that fetch() pulls in are the poller's own: it has them already.
+    connect(m_serial, &QSerialPort::readyRead, this, [this] {
+        if (!m_fetching)
+            emit bytesArrived();
+    });
 }
 
 QtCommPort::~QtCommPort()
@@ -54,15 +65,15 @@ int QtCommPort::commPort() const
     return m_port;
 }
 
-bool QtCommPort::setSettings(const QString &text)
+bool QtCommPort::setSettings(const LineSettings &settings)
 {
-    const std::optional<LineSettings> parsed = parseSettings(text);
-    if (!parsed)
+    if (!settingsPossible(settings))
         return false;
-    m_settings = *parsed;
-    if (usable())
-        applySettings();
-    return true;
+    m_settings = settings;
+    if (!usable())
+        return true;
+    applySettings();
+    return m_openStatus.refused.isEmpty();
 }
 
 LineSettings QtCommPort::settings() const
@@ -71,7 +82,8 @@ LineSettings QtCommPort::settings() const
 }
 
 // Each line parameter on its own, a refusal ignored: a pseudo-terminal takes
-// the baud rate but refuses parity, and the port is usable all the same.
+// the baud rate but not parity, and the port is usable all the same. What the
+// driver did not take is then read back and named in openStatus().
 void QtCommPort::applySettings()
 {
     const auto attempt = [this](bool ok) {
@@ -96,6 +108,37 @@ void QtCommPort::applySettings()
         stop = QSerialPort::OneAndHalfStop;
     attempt(m_serial->setStopBits(stop));
     attempt(m_serial->setFlowControl(QSerialPort::NoFlowControl));
+
+    m_openStatus.refused.clear();
+    termios t{};
+    if (::tcgetattr(int(m_serial->handle()), &t) != 0)
+        return; // cannot tell: taken as asked
+    // No parity leaves the odd flag set after O; clear it, so that the line
+    // tells no parity from odd parity also where only that flag shows.
+    if (parity == QSerialPort::NoParity && (t.c_cflag & PARODD)) {
+        t.c_cflag &= ~tcflag_t(PARODD);
+        ::tcsetattr(int(m_serial->handle()), TCSANOW, &t);
+    }
+    m_openStatus.refused = refusedSettings(m_settings, inEffect(t));
+}
+
+LineSettings QtCommPort::inEffect(const termios &t) const
+{
+    LineSettings s;
+    s.baudRate = baudOfSpeed(cfgetospeed(&t));
+    s.parity = parityOfFlags(t.c_cflag);
+    switch (t.c_cflag & CSIZE) {
+    case CS5: s.dataBits = 5; break;
+    case CS6: s.dataBits = 6; break;
+    case CS7: s.dataBits = 7; break;
+    default: s.dataBits = 8; break;
+    }
+    // Two stop bits at 5 data bits are 1.5 on the wire.
+    if (!(t.c_cflag & CSTOPB))
+        s.stopBits = 1;
+    else
+        s.stopBits = s.dataBits == 5 && m_settings.stopBits == OneAndHalfStopBits ? OneAndHalfStopBits : 2;
+    return s;
 }
 
 bool QtCommPort::setPortOpen(bool open)
@@ -167,6 +210,7 @@ void QtCommPort::fetch()
 {
     // Each pass takes everything the driver holds; a few more catch bytes
     // that land meanwhile.
+    const QScopedValueRollback fetching(m_fetching, true);
     for (int i = 0; i < 4 && usable(); ++i) {
         if (!m_serial->waitForReadyRead(0))
             break;

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QSerialPort;
+struct termios;
 
 namespace movra {
 
@@ -22,7 +23,7 @@ public:
 
     bool setCommPort(int n) override;
     int commPort() const override;
-    bool setSettings(const QString &text) override;
+    bool setSettings(const LineSettings &settings) override;
     LineSettings settings() const override;
     bool setPortOpen(bool open) override;
     bool portOpen() const override;
@@ -33,6 +34,7 @@ public:
 
 private:
     void applySettings();
+    LineSettings inEffect(const termios &t) const;
     void onError(int error);
     bool usable() const;
     void fetch();
@@ -42,6 +44,7 @@ private:
     LineSettings m_settings;
     QSerialPort *m_serial;
     bool m_linkLost = false;
+    bool m_fetching = false;
     OpenStatus m_openStatus;
 };
 

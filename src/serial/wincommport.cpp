@@ -69,20 +69,43 @@ bool WinCommPort::setCommPort(int n)
     return true;
 }
 
-bool WinCommPort::setSettings(const QString &text)
+bool WinCommPort::setSettings(const LineSettings &settings)
 {
-    const std::optional<LineSettings> parsed = parseSettings(text);
-    if (!parsed)
+    if (!settingsPossible(settings))
         return false;
-    m_settings = *parsed;
-    if (portOpen())
-        applySettings();
-    return true;
+    m_settings = settings;
+    if (!portOpen())
+        return true;
+    applySettings();
+    return m_openStatus.refused.isEmpty();
 }
 
-// A setting the driver refuses leaves the port open with what it had.
+namespace {
+
+LineSettings settingsOfDcb(const DCB &dcb)
+{
+    LineSettings s;
+    s.baudRate = int(dcb.BaudRate);
+    s.dataBits = dcb.ByteSize;
+    // The parity on the line; fParity only says whether received parity is checked.
+    switch (dcb.Parity) {
+    case EVENPARITY: s.parity = 'E'; break;
+    case ODDPARITY: s.parity = 'O'; break;
+    case MARKPARITY: s.parity = 'M'; break;
+    case SPACEPARITY: s.parity = 'S'; break;
+    default: s.parity = 'N'; break;
+    }
+    s.stopBits = dcb.StopBits == TWOSTOPBITS ? 2 : dcb.StopBits == ONE5STOPBITS ? OneAndHalfStopBits : 1;
+    return s;
+}
+
+} // namespace
+
+// A driver that refuses the state as a whole keeps what it had; either way
+// the state is read back and what differs is named in openStatus().
 void WinCommPort::applySettings()
 {
+    m_openStatus.refused.clear();
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handleOf(m_handle), &dcb))
@@ -109,6 +132,10 @@ void WinCommPort::applySettings()
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     dcb.fAbortOnError = FALSE;
     SetCommState(handleOf(m_handle), &dcb);
+    DCB now{};
+    now.DCBlength = sizeof now;
+    if (GetCommState(handleOf(m_handle), &now))
+        m_openStatus.refused = refusedSettings(m_settings, settingsOfDcb(now));
 }
 
 bool WinCommPort::setPortOpen(bool open)

@@ -13,7 +13,7 @@ public:
 
     bool setCommPort(int n) override;
     int commPort() const override { return m_port; }
-    bool setSettings(const QString &text) override;
+    bool setSettings(const LineSettings &settings) override;
     LineSettings settings() const override { return m_settings; }
     bool setPortOpen(bool open) override;
     bool portOpen() const override { return m_handle != nullptr; }

@@ -133,7 +133,8 @@ void MeterSession::open(const PortChoice &choice)
         panel.portName = comName(*n);
         panel.status.failure = OpenFailure::NoSuchPortName;
         panel.status.detail = panel.portName;
-    } else if (!port().setSettings(settings)) {
+    } else if (const std::optional<LineSettings> parsed = parseSettings(settings);
+               !parsed || !port().setSettings(*parsed)) {
         // Never open with settings other than those the lists show.
         panel.portName = comName(*n);
         panel.status.failure = OpenFailure::SettingsRefused;

@@ -61,6 +61,27 @@ QString failureText(const OpenStatus &status, bool chinese)
     return tr(chinese, "cannot open: ", u"無法開啟:") + status.detail;
 }
 
+QString parameterName(LineParameter parameter, bool chinese)
+{
+    switch (parameter) {
+    case LineParameter::BaudRate: return tr(chinese, "Baud rate", u"鮑率");
+    case LineParameter::Parity: return tr(chinese, "Parity", u"同位檢查");
+    case LineParameter::DataBits: return tr(chinese, "Data bits", u"資料位元");
+    case LineParameter::StopBits: return tr(chinese, "Stop bits", u"停止位元");
+    }
+    return {};
+}
+
+// "Parity E not taken by the driver: N in effect", one line each.
+QString refusedLines(const QList<RefusedSetting> &refused, bool chinese)
+{
+    QStringList lines;
+    for (const RefusedSetting &r : refused)
+        lines << tr(chinese, "%1 %2 not taken by the driver: %3 in effect", u"驅動程式未接受%1 %2：實際為 %3")
+                     .arg(parameterName(r.parameter, chinese), r.asked, r.inEffect);
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 QString portItemTip(const PortInfo &info, bool chinese)
@@ -92,6 +113,8 @@ QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese)
         return tr(chinese, "%1: the port refuses the settings %2", u"%1:此埠不接受設定 %2")
             .arg(heading(name, status.device), status.detail);
     QString tip = heading(name, status.device) + tr(chinese, ": ", u":") + failureText(status, chinese);
+    if (status.failure == OpenFailure::None && !status.refused.isEmpty())
+        tip += QLatin1Char('\n') + refusedLines(status.refused, chinese);
     if (status.failure != OpenFailure::None && !status.unlinkedAdapters.isEmpty()) {
         const QString adapter = status.unlinkedAdapters.first();
         // A link that leads nowhere is there already and is replaced.

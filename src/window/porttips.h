@@ -10,7 +10,8 @@ namespace movra {
 // or "not present".
 QString portItemTip(const PortInfo &info, bool chinese);
 
-// After an open: "COM1 → /dev/ttyUSB0: open", or the reason it failed.
+// After an open: "COM1 → /dev/ttyUSB0: open", then a line for each setting
+// the driver did not take; or the reason it failed.
 QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese);
 
 // After the device went away while open.

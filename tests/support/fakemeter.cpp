@@ -159,13 +159,12 @@ bool FakeMeter::setCommPort(int n)
     return true;
 }
 
-bool FakeMeter::setSettings(const QString &text)
+bool FakeMeter::setSettings(const LineSettings &settings)
 {
-    m_lastSettingsText = text;
-    const std::optional<LineSettings> parsed = parseSettings(text);
-    if (!parsed)
+    m_lastSettings = settings;
+    if (!settingsPossible(settings))
         return false;
-    m_settings = *parsed;
+    m_settings = settings;
     return true;
 }
 

@@ -79,8 +79,9 @@ public:
     void clearWritten() { m_written.clear(); }
     int refusedWrites() const { return m_refusedWrites; }
     int openCount() const { return m_openCount; }
-    // The text last passed to setSettings, accepted or not.
-    QString lastSettingsText() const { return m_lastSettingsText; }
+    // The settings last passed to setSettings, accepted or not; as text.
+    LineSettings lastSettings() const { return m_lastSettings; }
+    QString lastSettingsText() const { return settingsText(m_lastSettings); }
     // Port number and settings at the latest successful open.
     int openedPort() const { return m_openedPort; }
     LineSettings openedSettings() const { return m_openedSettings; }
@@ -90,7 +91,7 @@ public:
     // SerialPort
     bool setCommPort(int n) override;
     int commPort() const override { return m_port; }
-    bool setSettings(const QString &text) override;
+    bool setSettings(const LineSettings &settings) override;
     LineSettings settings() const override { return m_settings; }
     bool setPortOpen(bool open) override;
     bool portOpen() const override { return m_open && !m_linkLost; }
@@ -116,7 +117,7 @@ private:
 
     int m_port = 1;
     LineSettings m_settings;
-    QString m_lastSettingsText;
+    LineSettings m_lastSettings;
     bool m_open = false;
     bool m_openFails = false;
     bool m_writeRefused = false;

@@ -114,6 +114,20 @@ bool SimulatedLine::startSimulator(const QStringList &meterSimArgs, int timeoutM
 {
     if (!socatRunning())
         return fail(QStringLiteral("no line: socat is not running"));
+    return launchSimulator(QStringList{QStringLiteral("--device"), simPath()} + meterSimArgs, timeoutMs);
+}
+
+bool SimulatedLine::startOwnPty(const QStringList &meterSimArgs, int timeoutMs)
+{
+    if (!m_dir.isValid())
+        return fail(QStringLiteral("no temporary folder"));
+    if (socatRunning())
+        return fail(QStringLiteral("socat runs: COM%1 is taken").arg(m_port));
+    return launchSimulator(QStringList{QStringLiteral("--own-pty"), comPath()} + meterSimArgs, timeoutMs);
+}
+
+bool SimulatedLine::launchSimulator(const QStringList &arguments, int timeoutMs)
+{
     if (simulatorRunning())
         return fail(QStringLiteral("meter-sim already runs"));
     m_sim.reset();
@@ -123,7 +137,7 @@ bool SimulatedLine::startSimulator(const QStringList &meterSimArgs, int timeoutM
 
     m_sim = std::make_unique<QProcess>();
     m_sim->setProgram(program);
-    m_sim->setArguments(QStringList{QStringLiteral("--device"), simPath()} + meterSimArgs);
+    m_sim->setArguments(arguments);
     // Its log goes to a file, so that a long run cannot fill a pipe and stall it.
     m_sim->setStandardErrorFile(QDir(dir()).filePath(QStringLiteral("meter-sim.log")),
                                 QIODevice::Append);

@@ -1,7 +1,8 @@
 #pragma once
 // A real meter on a real (pseudo-terminal) serial line, for end-to-end tests:
 // socat joins <dir>/COMn to <dir>/.sim-tty, and meter-sim serves a model on
-// the second end. A QtCommPort made with dir() as its folder opens COMn.
+// the second end; or meter-sim makes <dir>/COMn itself (startOwnPty). A
+// QtCommPort made with dir() as its folder opens COMn.
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,10 @@ public:
     bool startSocat(int timeoutMs = 10000);
     // Starts meter-sim on a running socat pair, also after an earlier one ended.
     bool startSimulator(const QStringList &meterSimArgs, int timeoutMs = 10000);
+    // Starts meter-sim alone with --own-pty <dir>/COMn: its own pseudo-terminal,
+    // no socat. It answers only at its --baud and --parity as the tool's end
+    // shows them.
+    bool startOwnPty(const QStringList &meterSimArgs, int timeoutMs = 10000);
 
     // Stops meter-sim, then socat (SIGTERM, then SIGKILL if they linger).
     void stop();
@@ -54,6 +59,7 @@ public:
 
 private:
     void endProcess(std::unique_ptr<QProcess> &process, bool gently);
+    bool launchSimulator(const QStringList &arguments, int timeoutMs);
     bool fail(const QString &why);
 
     int m_port;

@@ -1,6 +1,6 @@
 // meter-sim: a panel meter on a serial line, a Modbus RTU slave on libmodbus.
 //
-//   meter-sim --device PATH (--model NAME | --file PATH) [--slave N] [--baud B]
+//   meter-sim (--device PATH | --own-pty LINK) (--model NAME | --file PATH) [--slave N] [--baud B]
 //             [--parity N|E|O] [--latency SECONDS] [--delay MS] [--silent]
 //             [--exception CODE]
 //             [--bad-crc] [--echo] [--noise N] [--split MS] [--pieces N]
@@ -12,11 +12,20 @@
 // --latency SECONDS holds back every answer that long after its request (a
 // slow meter or a gateway); --delay MS is the fault, a late spoiled answer,
 // and adds to it.
+// --own-pty LINK: meter-sim makes its own pseudo-terminal, LINK a symbolic
+// link to the tool's end, and before each answer reads the tool's settings
+// from it: it answers only at its own --baud and --parity (a pseudo-terminal
+// shows odd parity but not even, so N and E look alike), otherwise it stays
+// silent, as a meter does at other settings. It waits while the tool's end is
+// closed, and removes LINK when it ends.
 // Prints "ready" on standard output once it listens; ends on SIGTERM or
-// SIGINT, and when the other end of the line goes away.
+// SIGINT, and with --device when the other end of the line goes away.
 #include "meter.h"
+#include "ttyline.h"
 
+#include <fcntl.h>
 #include <modbus.h>
+#include <termios.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -59,6 +68,7 @@ struct Faults {
 
 struct Options {
     std::string device;
+    std::string ownPty; // the link to make to the tool's end
     std::string model;
     std::string file;
     int slave = 1;
@@ -77,14 +87,19 @@ struct Piece {
 void usage()
 {
     std::fprintf(stderr,
-                 "usage: meter-sim --device PATH (--model NAME | --file PATH) [--slave N]\n"
+                 "usage: meter-sim (--device PATH | --own-pty LINK) (--model NAME | --file PATH)\n"
+                 "                 [--slave N]\n"
                  "                 [--baud B] [--parity N|E|O] [--latency SECONDS]\n"
                  "                 [--delay MS] [--silent] [--exception CODE] [--bad-crc]\n"
                  "                 [--echo] [--noise N] [--split MS] [--pieces N]\n"
                  "                 [--wrong-slave N] [--wrong-count] [--fault-every N] [--verbose]\n"
                  "  --latency SECONDS  every answer goes out this long after its request\n"
                  "  --delay MS         a fault: the spoiled answers (see --fault-every) go out\n"
-                 "                     this much later still\n");
+                 "                     this much later still\n"
+                 "  --own-pty LINK     make a pseudo-terminal, LINK to the tool's end; answer only\n"
+                 "                     when the tool has set --baud and --parity on it (N and E\n"
+                 "                     look alike there), stay silent otherwise; wait while the\n"
+                 "                     tool's end is closed\n");
 }
 
 bool toInt(const char *text, int low, int high, int &out)
@@ -112,10 +127,11 @@ bool toMs(const char *text, int high, int &out)
 
 bool parseOptions(int argc, char **argv, Options &o)
 {
-    enum { Device = 1, Model, File, Slave, Baud, Parity, Latency, Delay, Silent, Exception, BadCrc,
+    enum { Device = 1, OwnPty, Model, File, Slave, Baud, Parity, Latency, Delay, Silent, Exception, BadCrc,
            Echo, Noise, Split, Pieces, WrongSlave, WrongCount, FaultEvery, Verbose };
     static const option longOptions[] = {
         {"device", required_argument, nullptr, Device},
+        {"own-pty", required_argument, nullptr, OwnPty},
         {"model", required_argument, nullptr, Model},
         {"file", required_argument, nullptr, File},
         {"slave", required_argument, nullptr, Slave},
@@ -142,6 +158,7 @@ bool parseOptions(int argc, char **argv, Options &o)
         bool ok = true;
         switch (c) {
         case Device: o.device = optarg; break;
+        case OwnPty: o.ownPty = optarg; break;
         case Model: o.model = optarg; break;
         case File: o.file = optarg; break;
         case Slave: ok = toInt(optarg, 1, 247, o.slave); break;
@@ -171,7 +188,7 @@ bool parseOptions(int argc, char **argv, Options &o)
             return false;
         }
     }
-    if (optind != argc || o.device.empty() || o.model.empty() == o.file.empty())
+    if (optind != argc || o.device.empty() == o.ownPty.empty() || o.model.empty() == o.file.empty())
         return false;
     return true;
 }
@@ -295,6 +312,53 @@ std::vector<Piece> shape(Line &line, const Bytes &request, std::uint8_t slave, B
     return pieces;
 }
 
+// While the tool's end of an own pseudo-terminal is closed, look again this often.
+constexpr int ClosedEndPollMs = 50;
+
+// A pseudo-terminal pair: the master for meter-sim, LINK to the slave, the
+// tool's end. -1 on failure, with the reason on standard error.
+int openOwnPty(const std::string &link)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::fprintf(stderr, "meter-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+        if (master >= 0)
+            close(master);
+        return -1;
+    }
+    // The master sets the terminal of the tool's end: raw until the tool
+    // sets its own.
+    termios t{};
+    if (tcgetattr(master, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+    }
+    const char *slave = ptsname(master);
+    unlink(link.c_str());
+    if (!slave || symlink(slave, link.c_str()) != 0) {
+        std::fprintf(stderr, "meter-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+        close(master);
+        return -1;
+    }
+    return master;
+}
+
+// The tool's settings as its end shows them match ours: the baud rate, and
+// odd parity or not.
+bool toolSettingsMatch(int master, const Options &o, bool verbose)
+{
+    termios t{};
+    if (tcgetattr(master, &t) != 0)
+        return false;
+    const int baud = movra::baudOfSpeed(cfgetospeed(&t));
+    const bool odd = (t.c_cflag & PARODD) != 0;
+    const bool match = baud == o.baud && odd == (o.parity == 'O');
+    if (!match && verbose)
+        std::fprintf(stderr, "meter-sim: the tool is at %d baud, %s; silent\n", baud,
+                     odd ? "odd parity" : "no odd parity");
+    return match;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -322,17 +386,40 @@ int main(int argc, char **argv)
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    modbus_t *ctx = modbus_new_rtu(o.device.c_str(), o.baud, o.parity, 8, 1);
+    const bool own = !o.ownPty.empty();
+    const int master = own ? openOwnPty(o.ownPty) : -1;
+    if (own && master < 0)
+        return 1;
+    const auto endOwnPty = [&] {
+        if (own) {
+            close(master);
+            unlink(o.ownPty.c_str());
+        }
+    };
+    // On its own pseudo-terminal libmodbus gets the master as its descriptor
+    // and never opens or closes a device.
+    modbus_t *ctx = modbus_new_rtu(own ? o.ownPty.c_str() : o.device.c_str(), o.baud, o.parity, 8, 1);
     if (!ctx) {
         std::fprintf(stderr, "meter-sim: %s\n", modbus_strerror(errno));
+        endOwnPty();
         return 1;
     }
     modbus_set_slave(ctx, o.slave);
-    if (modbus_connect(ctx) == -1) {
+    if (own) {
+        modbus_set_socket(ctx, master);
+    } else if (modbus_connect(ctx) == -1) {
         std::fprintf(stderr, "meter-sim: cannot open %s: %s\n", o.device.c_str(), modbus_strerror(errno));
         modbus_free(ctx);
         return 1;
     }
+    // Ends the line as it was begun.
+    const auto endLine = [&] {
+        if (own)
+            endOwnPty();
+        else
+            modbus_close(ctx);
+        modbus_free(ctx);
+    };
     // Wake up now and then to see a stop signal; a gap of 50 ms inside a
     // request ends it (a byte takes about 1 ms at 9600 baud). After a bad
     // frame the rest of the input is dropped.
@@ -344,8 +431,7 @@ int main(int argc, char **argv)
     Line line(ctx);
     if (!line.init()) {
         std::fprintf(stderr, "meter-sim: pipe: %s\n", std::strerror(errno));
-        modbus_close(ctx);
-        modbus_free(ctx);
+        endLine();
         return 1;
     }
     if (o.verbose)
@@ -364,6 +450,10 @@ int main(int argc, char **argv)
         if (n < 0) {
             if (errno == ETIMEDOUT || errno == EINTR || errno >= MODBUS_ENOBASE)
                 continue; // idle line, or a broken request
+            if (own && errno == EIO) {
+                sleepMs(ClosedEndPollMs); // the tool's end is closed
+                continue;
+            }
             if (!g_stop)
                 std::fprintf(stderr, "meter-sim: line closed: %s\n", modbus_strerror(errno));
             break;
@@ -371,6 +461,8 @@ int main(int argc, char **argv)
         const Bytes request(buffer, buffer + n);
         if (o.verbose)
             hexDump("meter-sim: request", request);
+        if (own && !toolSettingsMatch(master, o, o.verbose))
+            continue;
         ++served;
         const Faults good;
         const Faults &f = served % o.faults.every == 0 ? o.faults : good;
@@ -392,13 +484,14 @@ int main(int argc, char **argv)
             if (o.verbose)
                 hexDump("meter-sim: answer", piece.bytes);
             if (!line.write(piece.bytes)) {
+                if (own)
+                    break; // the tool closed its end meanwhile
                 std::fprintf(stderr, "meter-sim: line closed: %s\n", std::strerror(errno));
                 lineOk = false;
                 break;
             }
         }
     }
-    modbus_close(ctx);
-    modbus_free(ctx);
+    endLine();
     return 0;
 }
