@@ -321,14 +321,21 @@ void MeterSession::connect(const ConnectCommand &command)
 
 // --- The search for the meter ---------------------------------------------
 
+// A setting the driver does not take is named on the lamp, and the search
+// goes on with what it took; only a port that is gone ends it.
 bool MeterSession::useSettings(const QString &baud, const QString &framing)
 {
-    if (!m_inUse || !port().setSettings(baud + QLatin1Char(',') + framing) || !port().portOpen())
+    const std::optional<LineSettings> settings = parseSettings(baud + QLatin1Char(',') + framing);
+    if (!m_inUse || !settings)
+        return false;
+    port().setSettings(*settings);
+    if (!port().portOpen())
         return false;
     // The status line says what is in effect, also during the search.
     m_inUse->baud = baud;
     m_inUse->framing = framing;
     m_state.panel.statusLine = statusText(m_inUse->port, baud, framing);
+    m_state.panel.status = port().openStatus();
     return true;
 }
 
