@@ -60,6 +60,20 @@ bool miscountedFrame(const QByteArray &answer, qsizetype announced)
 
 } // namespace
 
+std::optional<int> valueLength(const QString &lengthText)
+{
+    for (int length : {2, 4, 6, 8})
+        if (lengthText == QString::number(length))
+            return length;
+    return std::nullopt;
+}
+
+bool givesValue(const QString &lengthText, ByteOrder order)
+{
+    const std::optional<int> length = valueLength(lengthText);
+    return length && (*length != 4 || order != ByteOrder::Unknown);
+}
+
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, ByteOrder order)
 {
@@ -84,20 +98,26 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
             digits += slot[std::size_t(i)];
         return digits;
     };
-    if (lengthText == QLatin1String("8")) {
+    const std::optional<int> length = valueLength(lengthText);
+    if (!length)
+        return r; // not a data length: neither logged nor converted
+    switch (*length) {
+    case 8:
         r.dataHex = join({3, 4, 5, 6, 7, 8, 9, 10});
-    } else if (lengthText == QLatin1String("6")) {
+        break;
+    case 6:
         r.dataHex = join({3, 4, 5, 6, 7, 8});
-    } else if (lengthText == QLatin1String("4")) {
+        break;
+    case 4:
         if (order == ByteOrder::AsReceived)
             r.dataHex = join({3, 4, 5, 6});
         else if (order == ByteOrder::Reversed)
             r.dataHex = join({6, 5, 4, 3});
         // any other sign: the previous DataHex is converted again
-    } else if (lengthText == QLatin1String("2")) {
+        break;
+    default:
         r.dataHex = join({3, 4});
-    } else {
-        return r; // not a data length: neither logged nor converted
+        break;
     }
     r.logged = true;
     r.convert = true;

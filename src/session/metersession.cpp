@@ -32,16 +32,6 @@ QString scanListLine(int registerNumber, const QString &address, const QString &
     return QStringLiteral("%1--%2--%3--%4").arg(registerNumber).arg(address, value, name);
 }
 
-// Whether a checked answer's data length makes a value (2, 4, 6 or 8 bytes,
-// and a known byte order for 4).
-bool givesValue(const QString &lengthText, ByteOrder order)
-{
-    if (lengthText == QLatin1String("4"))
-        return order != ByteOrder::Unknown;
-    return lengthText == QLatin1String("2") || lengthText == QLatin1String("6")
-        || lengthText == QLatin1String("8");
-}
-
 ValueTexts valueTexts(const QString &dataHex)
 {
     const ConvertedValue v = convertValue(dataHex);
