@@ -14,6 +14,7 @@ const QueryFrame readZero{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
 const QByteArray good = FakeMeter::readAnswer(1, {0x0064});
 const QByteArray request = FakeMeter::withCrc(QByteArray::fromHex("010300000001"));
 const LineRequest readRequest{readZero, 5, ByteOrder::AsReceived};
+const LineRequest tickRequest{readZero, 5, ByteOrder::AsReceived, RequestKind::Tick};
 // Steps of lateMeter that are not an answer delay.
 constexpr double Silent = -1;
 constexpr double Closed = -2; // the port is closed for that request
@@ -79,7 +80,7 @@ void LineTest::transact()
         meter.deliverAt(0, stale);
     meter.queueReply(reply);
 
-    const auto first = line.transact({readZero, 5, ByteOrder::AsReceived}, ModbusLine::ClickSettleBudget);
+    const auto first = line.transact(readRequest);
     QVERIFY(first && first->written);
     QCOMPARE(first->late, stale);
     QCOMPARE(int(first->reason.kind), reason);
@@ -87,9 +88,9 @@ void LineTest::transact()
     QCOMPARE(line.settling(), reason != Reason::None && reason != Reason::Exception);
     // A tick now finds the line busy settling and sends nothing.
     if (line.settling())
-        QVERIFY(!line.transact({readZero, 5, ByteOrder::AsReceived}, ModbusLine::TickSettleBudget));
+        QVERIFY(!line.transact(tickRequest));
 
-    const auto second = line.transact({readZero, 5, ByteOrder::AsReceived}, ModbusLine::ClickSettleBudget);
+    const auto second = line.transact(readRequest);
     QVERIFY(second);
     QCOMPARE(second->late, late);
     QVERIFY(second->trusted());
@@ -149,7 +150,7 @@ void LineTest::lateMeter()
         if (delay == Closed)
             meter.setPortOpen(false);
         const double before = clock.now();
-        const auto out = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+        const auto out = line.transact(readRequest);
         QVERIFY2(out, "a send click waits out the settle time");
         QCOMPARE(sentAt.size(), i + 1);
         if (delay == Closed) {
@@ -180,7 +181,7 @@ void LineTest::lateMeter()
     // A silent request: its reason tells the meter's lateness, and the next
     // one waits the settle time from it; a tick meanwhile is skipped.
     meter.queueReply({});
-    const auto silent = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+    const auto silent = line.transact(readRequest);
     QVERIFY(silent);
     QCOMPARE(int(silent->reason.kind), int(Reason::NoAnswer));
     if (settle > ModbusLine::SettleTime) {
@@ -191,10 +192,10 @@ void LineTest::lateMeter()
     if (delays.last() > ModbusLine::AnswerWait)
         QCOMPARE(silent->late, FakeMeter::readAnswer(1, {quint16(delays.size())}));
     const double from = sentAt.last();
-    clock.advance(from + settle - 2 * ModbusLine::TickSettleBudget - clock.now());
+    clock.advance(from + settle - 2 * ModbusLine::QuietBudget - clock.now());
     QVERIFY(line.settling());
-    QVERIFY(!line.transact(readRequest, ModbusLine::TickSettleBudget));
-    QVERIFY(line.transact(readRequest, ModbusLine::ClickSettleBudget));
+    QVERIFY(!line.transact(tickRequest));
+    QVERIFY(line.transact(readRequest));
     QVERIFY2(sentAt.last() - from >= settle && sentAt.last() - from < settle + Slack,
              qPrintable(QString::number(sentAt.last() - from)));
 }
@@ -210,13 +211,13 @@ void LineTest::lateAnswerOfAnotherLength()
     meter.setAnswerDelay(0.65);
     ModbusLine line(std::move(owned), clock);
     const LineRequest two{{1, ReadHoldingRegisters, 0, 0, 0, 2, 0, 0}, 7, ByteOrder::AsReceived};
-    QVERIFY(line.transact(two, ModbusLine::ClickSettleBudget));
+    QVERIFY(line.transact(two));
     meter.queueReply({}); // this one never answers: only the late answer can teach the line
-    const auto one = line.transact(readRequest, ModbusLine::ClickSettleBudget); // sent at 0.5 s
+    const auto one = line.transact(readRequest); // sent at 0.5 s
     QVERIFY(one);
     QCOMPARE(int(one->reason.kind), int(Reason::LateAnswer));
     meter.queueReply({});
-    const auto silent = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+    const auto silent = line.transact(readRequest);
     QVERIFY(silent && silent->reason.seconds >= 0.65 && silent->reason.seconds < 0.65 + Slack);
 }
 

@@ -202,11 +202,11 @@ Shown MeterSession::refused(const Reason &reason)
     return shown;
 }
 
-std::optional<Shown> MeterSession::exchange(const LineRequest &request, const QString &lengthText,
-                                            double settleBudget)
+std::optional<Shown> MeterSession::exchange(LineRequest request, const QString &lengthText, RequestKind kind)
 {
     m_last.expectedLength = request.expectedLength;
-    const std::optional<LineOutcome> outcome = m_line.transact(request, settleBudget);
+    request.kind = kind;
+    const std::optional<LineOutcome> outcome = m_line.transact(request);
     if (!outcome)
         return std::nullopt;
     return outcomeShown(*outcome, request, lengthText);
@@ -264,7 +264,7 @@ Shown MeterSession::sendByHand(const RequestTexts &texts)
                                                                  : Shown::Focus::SlaveBox;
         return shown;
     }
-    return exchange(*plan.request, texts.length, ModbusLine::ClickSettleBudget)
+    return exchange(*plan.request, texts.length, RequestKind::Click)
         .value_or(refused({Reason::LateAnswer}));
 }
 
@@ -324,7 +324,7 @@ Shown MeterSession::connect(const ConnectCommand &command)
     texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
     const RequestPlan plan = planRequest(texts, m_last);
     shown.length = entry.length;
-    const Shown answered = exchange(*plan.request, entry.length, ModbusLine::ClickSettleBudget)
+    const Shown answered = exchange(*plan.request, entry.length, RequestKind::Click)
                                .value_or(refused({Reason::LateAnswer}));
     shown.merge(answered);
     if (answered.valueShown == Shown::Value::Set && !answered.value.decimal.isEmpty())
@@ -401,7 +401,7 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
     m_byteOrderSign = entry.sign;
     if (plan.request) {
         const std::optional<Shown> answered =
-            exchange(*plan.request, entry.length, ModbusLine::TickSettleBudget);
+            exchange(*plan.request, entry.length, RequestKind::Tick);
         if (!answered)
             return; // the line is still not quiet: this tick is skipped
         shown.merge(*answered);

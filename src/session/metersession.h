@@ -159,8 +159,7 @@ private:
     std::optional<QString> modelLine(const QString &model, std::int32_t n) const;
 
     // Runs a request on the line. Empty when the line did not take it.
-    std::optional<Shown> exchange(const LineRequest &request, const QString &lengthText,
-                                  double settleBudget);
+    std::optional<Shown> exchange(LineRequest request, const QString &lengthText, RequestKind kind);
     Shown outcomeShown(const LineOutcome &outcome, const LineRequest &request,
                        const QString &lengthText);
     static Shown refused(const Reason &reason);

@@ -137,6 +137,8 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
                     "the next request waits for it",
                     "0.2 秒內無回應：儀表約在請求後 %1 秒才回應，下一個請求會等候")
             .arg(reason.seconds, 0, 'f', 2);
+    case Reason::ShortAnswer:
+        return text("Answer cut short: %1 of %2 bytes", "回應不完整：收到 %1 / %2 位元組").arg(reason.detail).arg(reason.of);
     case Reason::Exception: {
         struct Named {
             int code;
