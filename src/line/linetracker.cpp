@@ -168,10 +168,11 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         v.status = checkAnswer(mine.frame, v.answer);
         v.reason = reasonOf(mine.frame, v.status, v.answer);
         const bool fits = v.status == AnswerStatus::Ok || v.status == AnswerStatus::Exception;
-        // Sent before the earlier answer was due (a meter later than the
-        // longest settle time): what comes first is that answer, not ours.
-        const bool dueAfterSend = earlier && m_lateness && earlier->kind != RequestKind::Probe
-                                  && earlier->at + *m_lateness > mine.at;
+        // A meter later than the longest settle time: the earlier answer was
+        // not due yet when this request went, so what comes first is that
+        // answer, not ours.
+        const bool dueAfterSend = earlier && m_lateness && *m_lateness > MaxSettleTime
+                                  && earlier->kind != RequestKind::Probe && earlier->at + *m_lateness > mine.at;
         if (fits && earliersFirst && dueAfterSend) {
             v.answer.clear();
             v.status = AnswerStatus::Short;
@@ -185,6 +186,8 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
             v.reason = {Reason::LateAnswer};
             learn(*earlier, v.status == AnswerStatus::ExtraBytes ? now : arrived);
             earlier->answered = true;
+            if (isAnswerTo(mine.frame, v.answer.mid(earlierFrame.size())))
+                self->answered = true;
         }
     }
 
