@@ -25,12 +25,76 @@ constexpr double Slack = 0.02;
 class LineTest : public QObject {
     Q_OBJECT
 private slots:
+    void tracker_data();
+    void tracker();
     void transact_data();
     void transact();
     void lateMeter_data();
     void lateMeter();
     void lateAnswerOfAnotherLength();
 };
+
+// The tracker alone: a script of events, then its decisions. "S0": a click
+// sent at 0 s, "P0": a probe; "T0.2": that send's wait took nothing by 0.2 s,
+// "T0.3:A": took the answer, then; "B0.7:A": the answer as stray bytes at
+// 0.7 s; "R": restart.
+void LineTest::tracker_data()
+{
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<double>("lateness"); // -1: none
+    QTest::addColumn<double>("clickAt");  // when a click may go; -1: at once
+    QTest::addColumn<double>("probeAt");  // when a probe may go
+    QTest::addColumn<double>("wait");     // the answer wait
+    QTest::addColumn<int>("reason");      // of the last take
+
+    using R = Reason;
+    QTest::newRow("answer in time") << "S0 T0.05:A" << -1. << -1. << -1. << 0.2 << int(R::None);
+    QTest::newRow("silent: settle 0.5 s") << "S0 T0.2" << -1. << 0.5 << 0.5 << 0.2 << int(R::NoAnswer);
+    QTest::newRow("0.3 s late: wait 0.45, settle 0.5") << "S0 T0.2 B0.3:A" << 0.3 << 0.5 << 0.5 << 0.45 << int(R::NoAnswer);
+    QTest::newRow("0.7 s late") << "S0 T0.2 B0.7:A" << 0.7 << 1.05 << 1.05 << 1.05 << int(R::NoAnswer);
+    QTest::newRow("each late answer timed from its own send")
+        << "S0 T0.2 S0.5 T0.7 B1.0:A B1.5:A" << 1.0 << 2.0 << 2.0 << 1.5 << int(R::NoAnswer);
+    QTest::newRow("2.5 s late: the earlier answer in this wait is not taken")
+        << "S0 T0.2 S0.5 T0.7 B2.5:A S2.7 T3.0:A" << 2.5 << 4.7 << 4.7 << 2.0 << int(R::NoAnswer);
+    QTest::newRow("a probe's late answer teaches nothing; no settle between probes")
+        << "P0 T0.2 B0.7:A" << -1. << 0.5 << -1. << 0.2 << int(R::NoAnswer);
+    QTest::newRow("restart forgets") << "S0 T0.2 B0.7:A R" << -1. << -1. << -1. << 0.2 << int(R::NoAnswer);
+    for (int n : {9, 10}) {
+        QString events = QStringLiteral("S0 T0.2 B0.7:A");
+        for (int i = 1; i <= n; ++i)
+            events += QStringLiteral(" S%1 T%1.05:A").arg(i);
+        QTest::addRow("%d answers in time after a 0.7 s one", n)
+            << events << (n < 10 ? 0.7 : -1.) << -1. << -1. << (n < 10 ? 1.05 : 0.2) << int(R::None);
+    }
+}
+
+void LineTest::tracker()
+{
+    QFETCH(QString, events);
+    LineTracker t;
+    LineTracker::Seq seq = 0;
+    Reason last;
+    for (const QString &e : events.split(QLatin1Char(' '))) {
+        const QStringList parts = e.mid(1).split(QLatin1Char(':'));
+        const double at = parts.value(0).toDouble();
+        const QByteArray bytes = parts.value(1) == QLatin1String("A") ? good : QByteArray();
+        const LineTracker::Arrivals arrivals{{at, bytes.size()}};
+        if (e[0] == QLatin1Char('S') || e[0] == QLatin1Char('P'))
+            seq = t.sent(readZero, e[0] == QLatin1Char('P') ? RequestKind::Probe : RequestKind::Click, at);
+        else if (e[0] == QLatin1Char('T'))
+            last = t.took(seq, bytes, bytes.isEmpty() ? LineTracker::Arrivals{} : arrivals, at).reason;
+        else if (e[0] == QLatin1Char('B'))
+            t.strayBytes(bytes, at);
+        else
+            t.restart();
+    }
+    const auto orNone = [](double at) { return std::isfinite(at) ? at : -1.; };
+    QTEST(t.lateness().value_or(-1.), "lateness");
+    QTEST(orNone(t.settledAt(RequestKind::Click)), "clickAt");
+    QTEST(orNone(t.settledAt(RequestKind::Probe)), "probeAt");
+    QTEST(t.answerWait(), "wait");
+    QTEST(int(last.kind), "reason");
+}
 
 void LineTest::transact_data()
 {

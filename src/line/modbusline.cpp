@@ -139,26 +139,30 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     }
     const LineTracker::Seq seq = m_tracker.sent(out.frame, request.kind, sentAt);
 
-    // Taken as they come, each take timed. With a lateness known (or for a
-    // probe) the wait ends once the whole answer is in; otherwise it runs
-    // its length and only stops asking.
+    // Each arrival timed. With a lateness known (or for a probe) the bytes
+    // are taken as they come and the wait ends once the whole answer is in;
+    // otherwise the wait runs its length, stops asking once a read's answer
+    // is all there, and takes what came at its end.
     const bool probe = request.kind == RequestKind::Probe;
     const double wait = probe && request.answerWait > 0 ? request.answerWait : m_tracker.answerWait();
     const bool endsOnAnswer = probe || m_tracker.waitEndsOnAnswer();
+    const bool read = out.frame[1] != WriteSingleRegister;
     LineTracker::Arrivals arrivals;
-    auto take = [&] {
-        if (m_port->inBufferCount() <= 0)
-            return;
-        out.received += m_port->input();
-        arrivals.append({m_clock.now(), out.received.size()});
-    };
+    qsizetype held = 0;
     m_clock.waitPolling(wait, pollStep(), [&] {
-        take();
-        if (!LineTracker::wholeAnswerIn(out.frame, out.received))
-            return Clock::Seen::More;
-        return endsOnAnswer ? Clock::Seen::Done : Clock::Seen::Enough;
+        const int waiting = m_port->inBufferCount();
+        if (waiting > 0 && endsOnAnswer)
+            out.received += m_port->input();
+        const qsizetype arrived = out.received.size() + (endsOnAnswer ? 0 : std::max(waiting, 0));
+        if (arrived > held)
+            arrivals.append({m_clock.now(), held = arrived});
+        if (endsOnAnswer)
+            return LineTracker::wholeAnswerIn(out.frame, out.received) ? Clock::Seen::Done : Clock::Seen::More;
+        const bool whole = read && held >= request.expectedLength + CrcBytes && held != RequestBytes;
+        return whole ? Clock::Seen::Enough : Clock::Seen::More;
     });
-    take();
+    if (m_port->inBufferCount() > 0)
+        out.received += m_port->input();
     const double now = m_clock.now();
     out.waited = now - sentAt;
 
