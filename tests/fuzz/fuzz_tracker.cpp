@@ -19,31 +19,7 @@
 using namespace movra;
 
 namespace {
-
 constexpr int MaxOperations = 200;
-
-struct Timeline {
-    // Arrivals in the meter's order: time, then order of delivery.
-    std::multimap<double, QByteArray> byTime;
-    QByteArray stream() const
-    {
-        QByteArray all;
-        for (const auto &[at, bytes] : byTime)
-            all += bytes;
-        return all;
-    }
-    // When the stream's byte `index` arrived.
-    double arrivalOf(qsizetype index) const
-    {
-        for (const auto &[at, bytes] : byTime) {
-            if (index < bytes.size())
-                return at;
-            index -= bytes.size();
-        }
-        return 1e300;
-    }
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -59,7 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     double sentAt = -1;
     line.setOnSend([&](const QueryFrame &) { sentAt = clock.now(); });
 
-    Timeline timeline;
+    // Every byte scripted, by arrival time, then in order of delivery, as the
+    // meter hands them over.
+    std::multimap<double, QByteArray> timeline;
+    auto deliver = [&](double at, const QByteArray &bytes) {
+        timeline.emplace(at, bytes);
+        meter.deliverAt(at, bytes);
+    };
     qsizetype taken = 0;
     QueryFrame last{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
     for (int op = 0; op < MaxOperations && in.left() > 0; ++op) {
@@ -78,25 +60,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             if (!out)
                 break;
             last = out->frame;
-            const QByteArray stream = timeline.stream();
+            QByteArray stream;
+            std::optional<double> firstReceivedAt;
+            for (const auto &[at, bytes] : timeline) {
+                if (stream.size() + bytes.size() > taken + out->late.size() && !firstReceivedAt)
+                    firstReceivedAt = at;
+                stream += bytes;
+            }
             FUZZ_CHECK(stream.mid(taken, out->late.size()) == out->late, QString::number(taken));
             taken += out->late.size();
             FUZZ_CHECK(stream.mid(taken, out->received.size()) == out->received, QString::number(taken));
-            if (!out->received.isEmpty())
-                FUZZ_CHECK(timeline.arrivalOf(taken) >= sentAt,
-                           QStringLiteral("byte %1 arrived at %2, sent at %3").arg(taken).arg(timeline.arrivalOf(taken)).arg(sentAt));
+            FUZZ_CHECK(out->received.isEmpty() || *firstReceivedAt >= sentAt,
+                       QStringLiteral("byte %1 arrived at %2, sent at %3").arg(taken).arg(*firstReceivedAt).arg(sentAt));
             taken += out->received.size();
             FUZZ_CHECK(out->received.endsWith(out->answer));
             FUZZ_CHECK(!out->trusted() || (out->written && !out->answer.isEmpty()));
             FUZZ_CHECK(out->written || out->received.isEmpty());
             break;
         }
-        case 1: {
-            const QByteArray noise = in.bytes(in.byte() % 16);
-            timeline.byTime.emplace(later, noise);
-            meter.deliverAt(later, noise);
+        case 1:
+            deliver(later, in.bytes(in.byte() % 16));
             break;
-        }
         case 2: {
             QList<quint16> values;
             for (int i = 0; i < last[5]; ++i)
@@ -104,8 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             QByteArray answer = last[1] == WriteSingleRegister ? frameBytes(last) : FakeMeter::readAnswer(1, values);
             if (b & 8)
                 answer.prepend(frameBytes(last));
-            timeline.byTime.emplace(later, answer);
-            meter.deliverAt(later, answer);
+            deliver(later, answer);
             break;
         }
         case 3:
