@@ -204,11 +204,12 @@ Shown MeterSession::refused(const Reason &reason)
 
 std::optional<Shown> MeterSession::exchange(LineRequest request, const QString &lengthText, RequestKind kind)
 {
-    m_last.expectedLength = request.expectedLength;
     request.kind = kind;
     const std::optional<LineOutcome> outcome = m_line.transact(request);
     if (!outcome)
         return std::nullopt;
+    // Set with the frame, which the send hook set: a request not taken leaves both.
+    m_last.expectedLength = request.expectedLength;
     return outcomeShown(*outcome, request, lengthText);
 }
 
