@@ -57,8 +57,11 @@ void ModbusLine::watch()
     }
 }
 
+// What the port holds now came before: dropped with the rest.
 void ModbusLine::restart()
 {
+    if (m_port->inBufferCount() > 0)
+        m_port->input();
     m_tracker.restart();
     m_late.clear();
 }

@@ -82,7 +82,8 @@ public:
     std::optional<double> lateness() const { return m_tracker.lateness(); }
     // The answer wait a Click or Tick gets now.
     double answerWait() const { return m_tracker.answerWait(); }
-    // Forgets sends, lateness and stray bytes: a new port or new settings.
+    // Forgets sends, lateness and stray bytes, those the port holds too: a
+    // new port or new settings.
     void restart();
 
     // Waits for the line to settle and go quiet, sends, waits for the

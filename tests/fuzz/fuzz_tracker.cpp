@@ -95,10 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             clock.advance(later - clock.now());
             break;
         default:
-            if (b & 8)
-                line.restart();
-            else
+            if (b & 8) {
+                line.restart(); // every byte come so far is dropped
+                taken = 0;
+                for (auto it = timeline.begin(); it != timeline.upper_bound(clock.now()); ++it)
+                    taken += it->second.size();
+            } else {
                 line.settling();
+            }
             break;
         }
     }
