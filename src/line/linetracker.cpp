@@ -167,7 +167,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     } else {
         v.status = checkAnswer(mine.frame, v.answer);
         v.reason = reasonOf(mine.frame, v.status, v.answer);
-        const bool fits = v.status == AnswerStatus::Ok || v.status == AnswerStatus::Exception;
+        const bool fits = isAnswerTo(mine.frame, v.answer);
         // A meter later than the longest settle time: the earlier answer was
         // not due yet when this request went, so what comes first is that
         // answer, not ours.
@@ -191,8 +191,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         }
     }
 
-    const bool answered =
-        !v.answer.isEmpty() && (v.status == AnswerStatus::Ok || v.status == AnswerStatus::Exception);
+    const bool answered = !v.answer.isEmpty() && isAnswerTo(mine.frame, v.answer);
     if (answered) {
         // The answer may be an older unanswered request's (no frame tells
         // them apart): it goes to the oldest it fits, which leaves later late
