@@ -307,7 +307,7 @@ void SessionTest::answers_data()
     bad("foreign slave 02", FakeMeter::readAnswer(2, {0x0064}), "Answer from slave 2");
     bad("wrong byte count 04", FakeMeter::withCrc(hex("01 03 04 00 64 00 00")), "Wrong byte count");
     bad("a whole frame whose byte count contradicts it", FakeMeter::withCrc(hex("01 03 04 00 64")), "Wrong byte count");
-    bad("short: 01 03 02 00", hex("01 03 02 00"), "No answer within 0.2 s");
+    bad("short: 01 03 02 00", hex("01 03 02 00"), "Answer cut short: 4 of 7 bytes");
     QTest::newRow("no answer from slave 2") << "read 2 0000 2" << QList<quint16>{0x00FA} << meter << QStringList{}
                                            << "" << "" << "" << "No answer within 0.2 s";
 
@@ -702,7 +702,7 @@ void SessionTest::find()
         }
         out.answer = out.received;
         out.status = checkAnswer(out.frame, out.answer);
-        out.reason = out.answer.isEmpty() ? Reason{Reason::NoAnswer} : reasonOf(out.status, out.answer);
+        out.reason = out.answer.isEmpty() ? Reason{Reason::NoAnswer} : reasonOf(out.frame, out.status, out.answer);
         return std::optional(out);
     };
     hooks.progress = [&](const FindProgress &p) { shownIndex = p.total == 180 ? p.index : -1; };

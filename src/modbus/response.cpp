@@ -58,6 +58,32 @@ bool miscountedFrame(const QByteArray &answer, qsizetype announced)
            && byteAt(answer, 1) == ReadHoldingRegisters && crcFits(answer, answer.size());
 }
 
+// Whether the bytes may begin this request's answer: its slave, its function
+// or that function's exception, and a read's byte count as asked.
+bool plausibleStart(const QueryFrame &request, const QByteArray &answer)
+{
+    if (!answer.isEmpty() && byteAt(answer, 0) != request[0])
+        return false;
+    if (answer.size() < 2)
+        return true;
+    const std::uint8_t function = byteAt(answer, 1);
+    if (function == (request[1] | ExceptionFlag))
+        return true;
+    if (function != request[1])
+        return false;
+    return function != ReadHoldingRegisters || answer.size() < 3
+           || byteAt(answer, 2) == 2 * registerCount(request);
+}
+
+// A read's bytes less our own echo in front, when they begin with it.
+QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer)
+{
+    const QByteArray echo = frameBytes(request);
+    if (request[1] == WriteSingleRegister || !answer.startsWith(echo))
+        return answer;
+    return answer.mid(echo.size());
+}
+
 } // namespace
 
 std::optional<int> valueLength(const QString &lengthText)
@@ -133,10 +159,16 @@ AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer)
             return AnswerStatus::WrongSlave;
         return request[1] == ReadHoldingRegisters ? AnswerStatus::WrongByteCount : AnswerStatus::WrongFunction;
     }
-    if (answer.size() < length)
-        return AnswerStatus::Short;
-    if (!whole)
-        return AnswerStatus::BadCrc;
+    if (answer.size() < length || !whole) {
+        const QByteArray body = afterEcho(request, answer);
+        if (body.size() != answer.size() && !body.isEmpty()) {
+            const AnswerStatus rest = checkAnswer(request, body);
+            return rest == AnswerStatus::Ok || rest == AnswerStatus::Exception ? AnswerStatus::ExtraBytes : rest;
+        }
+        if (!plausibleStart(request, body))
+            return AnswerStatus::Unreadable;
+        return answer.size() < length ? AnswerStatus::Short : AnswerStatus::BadCrc;
+    }
     if (answer.size() > length)
         return AnswerStatus::ExtraBytes;
 
@@ -171,7 +203,7 @@ QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes)
     return status == AnswerStatus::Ok || status == AnswerStatus::Exception ? rest : bytes;
 }
 
-Reason reasonOf(AnswerStatus status, const QByteArray &answer)
+Reason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer)
 {
     switch (status) {
     case AnswerStatus::Ok:
@@ -186,8 +218,16 @@ Reason reasonOf(AnswerStatus status, const QByteArray &answer)
         return {Reason::WrongByteCount};
     case AnswerStatus::BadCrc:
         return {Reason::BadCrc};
-    case AnswerStatus::Short:
-        return {Reason::NoAnswer};
+    case AnswerStatus::Short: {
+        if (answer.isEmpty())
+            return {Reason::NoAnswer};
+        const QByteArray body = afterEcho(request, answer);
+        Reason r{Reason::ShortAnswer, int(body.size())};
+        r.of = int(announcedLength(request, body));
+        return r;
+    }
+    case AnswerStatus::Unreadable:
+        return {Reason::Unreadable};
     case AnswerStatus::ExtraBytes:
         return {Reason::MoreThanOneFrame};
     case AnswerStatus::EchoMismatch:

@@ -37,6 +37,8 @@ enum class AnswerStatus {
     WrongByteCount,
     BadCrc,
     Short,          // fewer bytes than one whole frame
+    Unreadable,     // no frame of this request's shape and no echo: another
+                    // baud rate or framing, or noise
     ExtraBytes,     // more bytes than one frame
     EchoMismatch,   // a write's echo differs from the request
 };
@@ -53,6 +55,9 @@ enum class AnswerStatus {
 // with 80H set), WrongFunction, WrongByteCount (03H), EchoMismatch (06H).
 // So a status about the content is only named for a frame that arrived whole,
 // and a late answer in front of the current one shows as ExtraBytes.
+// Short and BadCrc need a plausible start for this request (its slave, its
+// function or that function's exception, the byte count it asks for; our
+// own echo in front skipped); bytes without one are Unreadable.
 // One exception to the header's length: an 03H frame whose CRC is good over
 // all the bytes that came, while its byte count announces another length, is
 // intact with a wrong byte count (WrongSlave or WrongFunction first), not
@@ -75,7 +80,10 @@ QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes);
 struct Reason {
     enum Kind {
         None,
-        NoAnswer,         // nothing, our own echo only, or no whole frame in time
+        NoAnswer,         // nothing, or our own echo only
+        ShortAnswer,      // an answer cut short: detail bytes came of `of`
+        Unreadable,       // bytes that hold no frame this request can take
+        LineBusy,         // not sent: bytes kept arriving, the line never went quiet
         Exception,        // detail: the exception code
         BadCrc,
         WrongSlave,       // detail: the slave that answered
@@ -97,10 +105,12 @@ struct Reason {
     Kind kind = None;
     int detail = 0;
     double seconds = -1; // negative: not known
+    int of = 0;          // ShortAnswer: the frame length expected
     bool operator==(const Reason &) const = default;
 };
 
-// The reason for a checked answer: Short counts as no answer.
-Reason reasonOf(AnswerStatus status, const QByteArray &answer);
+// The reason for a checked answer to `request`: Short is no answer when
+// nothing came, else an answer cut short.
+Reason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer);
 
 } // namespace movra

@@ -90,6 +90,7 @@ struct Hint {
         NothingFound,  // the search tried `bauds` and `framings` at first..last, in vain
         Stopped,       // the search was stopped; the settings are as before
     };
+    Hint(Kind kind = None) : kind(kind) {}
     Kind kind = None;
     QString baud;
     QString framing;

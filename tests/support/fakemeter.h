@@ -54,6 +54,9 @@ public:
     // The meter's own answer to a request, with CRC; empty when it would not
     // answer. Applies a write, as the meter does.
     QByteArray defaultAnswer(const QByteArray &request);
+    // The port emits bytesArrived as bytes it is asked about turn out to
+    // have come, as a driver that signals arrivals would.
+    void setSignalsArrivals(bool on);
     // Bytes that arrive on the line at `time` on the clock, unasked.
     void deliverAt(double time, const QByteArray &bytes);
 
@@ -123,6 +126,7 @@ private:
     bool m_writeRefused = false;
     bool m_linkLost = false;
     bool m_linkLostSignalled = false;
+    bool m_signalsArrivals = false;
 
     QList<InFlight> m_inFlight;
     qint64 m_nextOrder = 0;
