@@ -146,7 +146,7 @@ void SessionTest::ports_data()
 {
     QTest::addColumn<QString>("portText");
     QTest::addColumn<int>("portIndex"); // -1: the text was typed
-    QTest::addColumn<QString>("baud");
+    QTest::addColumn<QString>("baud"); // the rate, and ",P" for a parity other than N
     QTest::addColumn<int>("opened");    // 0: nothing opens
     QTest::addColumn<int>("failure");   // OpenFailure, when nothing opens
     QTest::addColumn<QString>("status");
@@ -155,6 +155,8 @@ void SessionTest::ports_data()
     const int none = int(OpenFailure::None);
     QTest::newRow("typed COM17") << "COM17" << -1 << "9600" << 17 << none << "COM:17 Baud rate:9600  Protocol:N,8,1" << false;
     QTest::newRow("adapter pulled: closed, the focus stays") << "COM1" << 0 << "9600" << 1 << none << "" << true;
+    QTest::newRow("parity the driver does not take: open, named") << "COM1" << 0 << "9600,E" << 1 << none
+                                                                 << "COM:1 Baud rate:9600  Protocol:E,8,1" << false;
     QTest::newRow("typed text that names no port") << "USB" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "" << false;
     QTest::newRow("a baud rate the port refuses") << "COM1" << 0 << "96OO" << 0 << int(OpenFailure::SettingsRefused)
                                                   << "" << false;
@@ -170,7 +172,10 @@ void SessionTest::ports()
     QFETCH(QString, status);
     QFETCH(bool, linkLost);
     Rig rig;
-    rig.session->toggle({portText, portIndex, baud, QStringLiteral("N,8,1")});
+    rig.fake->setParityRefused(true);
+    const QString parity = baud.section(',', 1);
+    rig.session->toggle({portText, portIndex, baud.section(',', 0, 0), (parity.isEmpty() ? "N" : parity) + ",8,1"});
+    QCOMPARE(rig.panel().status.refused.size(), parity.isEmpty() ? 0 : 1);
     if (linkLost) {
         rig.fake->loseLink();
         rig.results.clear();
@@ -402,7 +407,7 @@ void SessionTest::connect()
 }
 
 // The scan's passes: which registers a run of ticks reads, and the list it
-// builds (newest first). Events: "silent@N" the Nth request gets no answer,
+// builds (newest first). Events: "noise@0" bytes that never stop, "silent@N" the Nth request gets no answer,
 // "late@N" its answer comes 0.25 s late, "remove@N", "shorten@N", "switch@N"
 // (to model N) after the Nth tick.
 void SessionTest::scan_data()
@@ -421,6 +426,9 @@ void SessionTest::scan_data()
     QTest::newRow("a register without an answer lists an empty value")
         << twoEntries << 5 << "silent@2" << QList<int>{0x10, 0x20, 0x10}
         << QStringList{"40017--0010--16--VOLT", "40033--0020----POWER", "40017--0010--16--VOLT"};
+    QTest::newRow("a line that never goes quiet: nothing sent, each reading listed empty")
+        << twoEntries << 3 << "noise@0" << QList<int>{}
+        << QStringList{"40033--0020----POWER", "40017--0010----VOLT"};
     QTest::newRow("a tick while the line settles is skipped")
         << QByteArray("2\r\n0010-2 VOLT\r\n0020-2 AMP\r\n") << 3 << "late@1" << QList<int>{0x10, 0x20}
         << QStringList{"40033--0020--32--AMP", "40017--0010----VOLT"};
@@ -454,6 +462,11 @@ void SessionTest::scan()
             return FakeMeter::Reply{{FakeMeter::readAnswer(1, {0x10}), 0.25}};
         return std::nullopt;
     });
+    if (event("noise", 0)) {
+        // Another master's traffic: a byte every millisecond for 10 s.
+        for (double t = 0; t < 10; t += 0.001)
+            rig.fake->deliverAt(t, QByteArray(1, '\xA5'));
+    }
     QStringList listed;
     rig.run("scan");
     for (int t = 1; t <= ticks; ++t) {

@@ -87,7 +87,7 @@ void MeterSession::count(const Result &result)
 
 void MeterSession::reportHealth()
 {
-    m_state.health = m_health.report(std::nullopt, ModbusLine::AnswerWait);
+    m_state.health = m_health.report(m_line.lateness(), m_line.answerWait());
 }
 
 // --- The port panel -------------------------------------------------------

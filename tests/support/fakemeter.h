@@ -70,6 +70,9 @@ public:
     // Faults.
     void setOpenFails(bool fails) { m_openFails = fails; }
     void setWriteRefused(bool refused) { m_writeRefused = refused; }
+    // Like a pseudo-terminal: parity other than N is not taken; the port
+    // opens all the same and names it in openStatus().
+    void setParityRefused(bool refused) { m_parityRefused = refused; }
     // The device goes away: linkLost() once, then the port counts as closed
     // and every operation fails until restoreLink().
     void loseLink();
@@ -100,6 +103,7 @@ public:
     bool portOpen() const override { return m_open && !m_linkLost; }
     bool output(const QByteArray &bytes) override;
     int inBufferCount() override;
+    OpenStatus openStatus() const override;
     QByteArray input() override;
 
 private:
@@ -124,6 +128,7 @@ private:
     bool m_open = false;
     bool m_openFails = false;
     bool m_writeRefused = false;
+    bool m_parityRefused = false;
     bool m_linkLost = false;
     bool m_linkLostSignalled = false;
     bool m_signalsArrivals = false;
