@@ -47,7 +47,7 @@ void LineTest::tracker_data()
     QTest::addColumn<double>("wait");     // the answer wait
     QTest::addColumn<int>("reason");      // of the last take
 
-    using R = Reason;
+    using R = LineReason;
     QTest::newRow("answer in time") << "S0 T0.05:A" << -1. << -1. << -1. << 0.2 << int(R::None);
     QTest::newRow("silent: settle 0.5 s") << "S0 T0.2" << -1. << 0.5 << 0.5 << 0.2 << int(R::NoAnswer);
     QTest::newRow("0.3 s late: wait 0.45, settle 0.5") << "S0 T0.2 B0.3:A" << 0.3 << 0.5 << 0.5 << 0.45 << int(R::NoAnswer);
@@ -73,7 +73,7 @@ void LineTest::tracker()
     QFETCH(QString, events);
     LineTracker t;
     LineTracker::Seq seq = 0;
-    Reason last;
+    LineReason last;
     for (const QString &e : events.split(QLatin1Char(' '))) {
         const QStringList parts = e.mid(1).split(QLatin1Char(':'));
         const double at = parts.value(0).toDouble();
@@ -105,7 +105,7 @@ void LineTest::transact_data()
     QTest::addColumn<QByteArray>("late");        // dropped before the second request
 
     const QByteArray exception = FakeMeter::exceptionAnswer(1, ReadHoldingRegisters, 2);
-    using R = Reason;
+    using R = LineReason;
     QTest::newRow("answer at 0.1 s") << QByteArray() << FakeMeter::Reply{{good, 0.1}} << int(R::None) << good << QByteArray();
     for (double at : {0.25, 0.35, 0.45})
         QTest::addRow("answer at %.2f s is dropped before the next request", at)
@@ -153,22 +153,22 @@ void LineTest::transact()
     if (!reply.isEmpty())
         meter.queueReply(reply);
 
-    const bool busy = reason == Reason::LineBusy;
+    const bool busy = reason == LineReason::LineBusy;
     const auto first = line.transact(readRequest);
     QVERIFY(first);
     QCOMPARE(first->written, !busy);
     QCOMPARE(int(first->reason.kind), reason);
     QCOMPARE(first->answer, answer);
-    if (reason == Reason::ShortAnswer)
+    if (reason == LineReason::ShortAnswer)
         QCOMPARE(QList<int>({first->reason.detail, first->reason.of}), QList<int>({int(answer.size()), int(good.size())}));
-    const bool unanswered = reason != Reason::None && reason != Reason::Exception && !busy;
+    const bool unanswered = reason != LineReason::None && reason != LineReason::Exception && !busy;
     QCOMPARE(line.settling(), unanswered);
     // A tick now finds the line settling and sends nothing; on a line that
     // never goes quiet it is not sent either, and says so.
     if (line.settling())
         QVERIFY(!line.transact(tickRequest));
     const auto tick = busy ? line.transact(tickRequest) : std::nullopt;
-    QCOMPARE(tick && tick->reason.kind == Reason::LineBusy && !tick->written, busy);
+    QCOMPARE(tick && tick->reason.kind == LineReason::LineBusy && !tick->written, busy);
 
     const auto second = line.transact(readRequest);
     QVERIFY(second);
@@ -250,7 +250,7 @@ void LineTest::lateMeter()
         QVERIFY2(out, "a send click waits out the settle time");
         QCOMPARE(sentAt.size(), i + 1);
         if (delay == Closed) {
-            QCOMPARE(int(out->reason.kind), int(Reason::NotSentPortClosed));
+            QCOMPARE(int(out->reason.kind), int(LineReason::NotSentPortClosed));
             QVERIFY(!out->written);
             QCOMPARE(clock.now(), before);
             meter.setPortOpen(true);
@@ -292,7 +292,7 @@ void LineTest::lateMeter()
     meter.queueReply({});
     const auto silent = line.transact(readRequest);
     QVERIFY(silent);
-    QCOMPARE(int(silent->reason.kind), int(Reason::NoAnswer));
+    QCOMPARE(int(silent->reason.kind), int(LineReason::NoAnswer));
     if (settle > ModbusLine::SettleTime || wait > ModbusLine::AnswerWait) {
         QVERIFY(silent->reason.seconds >= latest && silent->reason.seconds < latest + Slack);
     } else {
@@ -326,7 +326,7 @@ void LineTest::lateAnswerOfAnotherLength()
     meter.queueReply({}); // this one never answers: only the late answer can teach the line
     const auto one = line.transact(readRequest); // sent at 0.5 s
     QVERIFY(one);
-    QCOMPARE(int(one->reason.kind), int(Reason::LateAnswer));
+    QCOMPARE(int(one->reason.kind), int(LineReason::LateAnswer));
     meter.queueReply({});
     const auto silent = line.transact(readRequest);
     QVERIFY(silent && silent->reason.seconds >= 0.65 && silent->reason.seconds < 0.65 + Slack);

@@ -715,7 +715,7 @@ void SessionTest::find()
         }
         out.answer = out.received;
         out.status = checkAnswer(out.frame, out.answer);
-        out.reason = out.answer.isEmpty() ? Reason{Reason::NoAnswer} : reasonOf(out.frame, out.status, out.answer);
+        out.reason = out.answer.isEmpty() ? LineReason{LineReason::NoAnswer} : reasonOf(out.frame, out.status, out.answer);
         return std::optional(out);
     };
     hooks.progress = [&](const FindProgress &p) { shownIndex = p.total == 180 ? p.index : -1; };

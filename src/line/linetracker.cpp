@@ -163,7 +163,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     const double arrived = firstAt.value_or(now);
 
     if (v.answer.isEmpty()) {
-        v.reason = {Reason::NoAnswer};
+        v.reason = {LineReason::NoAnswer};
     } else {
         v.status = checkAnswer(mine.frame, v.answer);
         v.reason = reasonOf(mine.frame, v.status, v.answer);
@@ -176,14 +176,14 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         if (fits && earliersFirst && dueAfterSend) {
             v.answer.clear();
             v.status = AnswerStatus::Short;
-            v.reason = {Reason::NoAnswer};
+            v.reason = {LineReason::NoAnswer};
             learn(*earlier, arrived);
             earlier->answered = true;
         } else if (!fits && earliersFirst) {
             // Alone, it is timed by its first byte; in front of more bytes it
             // may be this request's own answer that came first, so it is
             // late by at most the whole wait.
-            v.reason = {Reason::LateAnswer};
+            v.reason = {LineReason::LateAnswer};
             learn(*earlier, v.status == AnswerStatus::ExtraBytes ? now : arrived);
             earlier->answered = true;
             if (isAnswerTo(mine.frame, v.answer.mid(earlierFrame.size())))
@@ -211,7 +211,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     m_unanswered = mine;
     if (!received.isEmpty())
         m_lastBytesAt = now;
-    if (v.reason.kind == Reason::NoAnswer && m_lateness)
+    if (v.reason.kind == LineReason::NoAnswer && m_lateness)
         v.reason.seconds = *m_lateness;
     return v;
 }

@@ -3,6 +3,7 @@
 // bytes seen outside their waits, the meter's lateness, and the decisions
 // that follow from them. Times come in as arguments, in seconds.
 #include "frame.h"
+#include "linereason.h"
 #include "response.h"
 
 #include <QByteArray>
@@ -12,6 +13,10 @@
 #include <optional>
 
 namespace movra {
+
+// The verdict on a checked answer to `request`: Short is no answer when
+// nothing came, else an answer cut short.
+LineReason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer);
 
 // Click: a send button; waits out the settle time. Tick: the scan's timer;
 // skipped inside it. Probe: a try of the search for a meter; no settle time
@@ -46,7 +51,7 @@ public:
     struct Verdict {
         QByteArray answer; // received less our own echo; empty: no answer
         AnswerStatus status = AnswerStatus::Short;
-        Reason reason;
+        LineReason reason;
         std::optional<double> firstByteAfter;
     };
 

@@ -130,14 +130,14 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     if (m_onSend)
         m_onSend(out.frame);
     if (settled == Settled::Busy) {
-        out.reason = {Reason::LineBusy};
+        out.reason = {LineReason::LineBusy};
         return out;
     }
     const double sentAt = m_clock.now();
     out.written = open && m_port->output(frameBytes(out.frame)); // a refused write is not retried
     if (!out.written) {
         // Nothing went out: no wait, and nothing can come late.
-        out.reason = {Reason::NotSentPortClosed};
+        out.reason = {LineReason::NotSentPortClosed};
         return out;
     }
     const LineTracker::Seq seq = m_tracker.sent(out.frame, request.kind, sentAt);
@@ -174,7 +174,7 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     out.status = verdict.status;
     out.reason = verdict.reason;
     out.firstByteAfter = verdict.firstByteAfter;
-    if (out.reason.kind == Reason::None && out.firstByteAfter)
+    if (out.reason.kind == LineReason::None && out.firstByteAfter)
         out.reason.seconds = *out.firstByteAfter;
     if (!m_watching && m_tracker.watching(now))
         watch();

@@ -4,6 +4,7 @@
 // its decisions are the LineTracker's.
 #include "frame.h"
 #include "linetracker.h"
+#include "linereason.h"
 #include "response.h"
 
 #include <QByteArray>
@@ -42,9 +43,9 @@ struct LineOutcome {
     // NotSentPortClosed: the port was not open or refused the bytes; the
     // request did not go out and the line did not wait. LineBusy: bytes
     // kept arriving, the request did not go out; they are in `late`.
-    Reason reason;
+    LineReason reason;
     double waited = 0; // how long the answer wait lasted, seconds
-    bool trusted() const { return reason.kind == Reason::None; }
+    bool trusted() const { return reason.kind == LineReason::None; }
 };
 
 class ModbusLine {

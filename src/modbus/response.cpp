@@ -76,14 +76,6 @@ bool plausibleStart(const QueryFrame &request, const QByteArray &answer)
 }
 
 // A read's bytes less our own echo in front, when they begin with it.
-QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer)
-{
-    const QByteArray echo = frameBytes(request);
-    if (request[1] == WriteSingleRegister || !answer.startsWith(echo))
-        return answer;
-    return answer.mid(echo.size());
-}
-
 } // namespace
 
 std::optional<int> valueLength(const QString &lengthText)
@@ -203,37 +195,12 @@ QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes)
     return status == AnswerStatus::Ok || status == AnswerStatus::Exception ? rest : bytes;
 }
 
-Reason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer)
+QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer)
 {
-    switch (status) {
-    case AnswerStatus::Ok:
-        return {};
-    case AnswerStatus::Exception:
-        return {Reason::Exception, byteAt(answer, 2)};
-    case AnswerStatus::WrongSlave:
-        return {Reason::WrongSlave, byteAt(answer, 0)};
-    case AnswerStatus::WrongFunction:
-        return {Reason::WrongFunction};
-    case AnswerStatus::WrongByteCount:
-        return {Reason::WrongByteCount};
-    case AnswerStatus::BadCrc:
-        return {Reason::BadCrc};
-    case AnswerStatus::Short: {
-        if (answer.isEmpty())
-            return {Reason::NoAnswer};
-        const QByteArray body = afterEcho(request, answer);
-        Reason r{Reason::ShortAnswer, int(body.size())};
-        r.of = int(announcedLength(request, body));
-        return r;
-    }
-    case AnswerStatus::Unreadable:
-        return {Reason::Unreadable};
-    case AnswerStatus::ExtraBytes:
-        return {Reason::MoreThanOneFrame};
-    case AnswerStatus::EchoMismatch:
-        return {Reason::EchoMismatch};
-    }
-    return {Reason::NoAnswer};
+    const QByteArray echo = frameBytes(request);
+    if (request[1] == WriteSingleRegister || !answer.startsWith(echo))
+        return answer;
+    return answer.mid(echo.size());
 }
 
 } // namespace movra

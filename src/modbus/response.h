@@ -73,44 +73,9 @@ qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer)
 // the answer alone; otherwise `bytes` as they are.
 QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes);
 
-// Why a request gave no value; None when its answer can be trusted.
-// `seconds`, when known (not negative): for None, when the answer's first
-// byte came after the send; for NoAnswer, how late this line's meter has
-// been seen to answer.
-struct Reason {
-    enum Kind {
-        None,
-        NoAnswer,         // nothing, or our own echo only
-        ShortAnswer,      // an answer cut short: detail bytes came of `of`
-        Unreadable,       // bytes that hold no frame this request can take
-        LineBusy,         // not sent: bytes kept arriving, the line never went quiet
-        Exception,        // detail: the exception code
-        BadCrc,
-        WrongSlave,       // detail: the slave that answered
-        WrongFunction,
-        WrongByteCount,
-        MoreThanOneFrame,
-        LateAnswer,       // the bytes are an earlier request's answer
-        EchoMismatch,     // a write's echo differs from the request
-        NotSentSlave,     // the slave address box holds no address
-        NotSentLength,    // the data length gives no register count
-        NotSentPortClosed, // the port is not open: nothing went out
-        NoModelEntry,     // Connect: the model file has no readable entry
-        NoValue,          // a trusted answer that gives no value; detail: the
-                          // data length, or NoValueSign
-    };
-    // NoValue's detail for a 4-byte entry whose byte order sign is neither
-    // "-" nor "+".
-    static constexpr int NoValueSign = -1;
-    Kind kind = None;
-    int detail = 0;
-    double seconds = -1; // negative: not known
-    int of = 0;          // ShortAnswer: the frame length expected
-    bool operator==(const Reason &) const = default;
-};
+// The bytes after our own echo of a read request, when they begin with it;
+// otherwise the bytes as they are.
+QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer);
 
-// The reason for a checked answer to `request`: Short is no answer when
-// nothing came, else an answer cut short.
-Reason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer);
 
 } // namespace movra

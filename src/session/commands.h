@@ -4,7 +4,7 @@
 // state (the port panel, the locks), which the window mirrors whole.
 #include "linehealth.h"
 #include "portinfo.h"
-#include "response.h"
+#include "reason.h"
 
 #include <QString>
 #include <QStringList>
