@@ -309,6 +309,9 @@ void SessionTest::answers_data()
     bad("exception 0B", FakeMeter::exceptionAnswer(1, 3, 0x0B), "Exception 0B: gateway target device failed to respond");
     bad("exception 07 has no name", FakeMeter::exceptionAnswer(1, 3, 7), "Exception 07");
     bad("bad CRC", FakeMeter::badCrc(good), "CRC error");
+    bad("bytes of a meter at another baud rate", hex("F0 0F 78 E1 1E 80"),
+        "Unreadable answer: no valid frame; the meter may use another baud rate or framing\n"
+        "Right-click Connect: Find the meter tries every baud rate, framing and address");
     bad("foreign slave 02", FakeMeter::readAnswer(2, {0x0064}), "Answer from slave 2");
     bad("wrong byte count 04", FakeMeter::withCrc(hex("01 03 04 00 64 00 00")), "Wrong byte count");
     bad("a whole frame whose byte count contradicts it", FakeMeter::withCrc(hex("01 03 04 00 64")), "Wrong byte count");

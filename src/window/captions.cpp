@@ -1,6 +1,8 @@
 // The English and Traditional Chinese caption routines as two step lists.
 #include "captions.h"
 
+#include "findtexts.h"
+
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
@@ -177,7 +179,8 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
         return text("Late answer to an earlier request", "先前請求的延遲回應");
     case Reason::Unreadable:
         return text("Unreadable answer: no valid frame; the meter may use another baud rate or framing",
-                    "無法辨識的回應：沒有有效的訊框；儀表可能使用其他鮑率或通訊協定");
+                    "無法辨識的回應：沒有有效的訊框；儀表可能使用其他鮑率或通訊協定")
+               + QLatin1Char('\n') + findHintTipLine(zh);
     case Reason::LineBusy:
         return text("Not sent: the line is busy (bytes keep arriving)", "未送出：線路忙碌（持續收到資料）");
     case Reason::EchoMismatch:
