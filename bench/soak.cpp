@@ -10,6 +10,7 @@
 #include "widgets.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -204,6 +205,7 @@ int main(int argc, char *argv[])
     std::printf("end: %lld readings in %lld ticks, %.1f days of line time, %lld links lost\n", readings, ticks,
                 clock.now() / 86400, linksLost);
     std::printf("readings with a value: %lld (%.1f %%)\n", valued, 100.0 * double(valued) / double(readings));
+    std::printf("the status line's tip, since the last open:\n%s\n", qPrintable(ui.Label12->toolTip()));
     std::printf("readings per second (wall clock): %.0f (%.1f s)\n", double(readings) / seconds, seconds);
     std::printf("resident memory: start %lld KiB, end %lld KiB, growth %lld KiB\n", rssStart, rssEnd,
                 rssEnd - rssStart);

@@ -85,15 +85,31 @@ void LineTracker::learn(const Send &from, double at)
     m_onTimeRun = 0;
 }
 
-LineTracker::Send *LineTracker::credit(const QByteArray &frame, double at)
+// A meter answers in order: once a send's answer has come, no older send's
+// answer will.
+void LineTracker::closeUpTo(Seq seq)
 {
-    for (Send &s : m_sends) {
-        if (!s.answered && s.at <= at && at - s.at <= LateHorizon && isAnswerTo(s.frame, frame)) {
+    for (Send &s : m_sends)
+        if (s.seq <= seq)
             s.answered = true;
-            return &s;
+}
+
+// Whose answer a trusted frame taken in `self`'s wait is: its own, unless
+// the meter is known to answer late and an older send's answer is still
+// due, in which case the oldest such send it fits.
+void LineTracker::credit(const Send &self, const QByteArray &frame, double at)
+{
+    Seq owner = self.seq;
+    if (m_lateness) {
+        const double due = std::max(settleTime(), SettleMargin * *m_lateness);
+        for (const Send &s : m_sends) {
+            if (!s.answered && s.seq < self.seq && at - s.at <= due && isAnswerTo(s.frame, frame)) {
+                owner = s.seq;
+                break;
+            }
         }
     }
-    return nullptr;
+    closeUpTo(owner);
 }
 
 // The first byte of each burst is measured from the oldest request still
@@ -107,6 +123,7 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
     const double gap = std::max(m_quietTime, BurstGap);
     if (m_burst.isEmpty() || at - m_lastBytesAt > gap) {
         m_burst.clear();
+        m_burstAt = at;
         const Send *from = oldestUnanswered(at);
         m_burstFrom = from ? std::optional<Seq>(from->seq) : std::nullopt;
         if (from)
@@ -121,12 +138,23 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
         const qsizetype length = answerFrameLength(from->frame, m_burst);
         if (!isAnswerTo(from->frame, m_burst.left(length)))
             break;
-        from->answered = true;
+        closeUpTo(from->seq);
         m_burst.remove(0, length);
         const Send *next = m_burst.isEmpty() ? nullptr : oldestUnanswered(at);
         m_burstFrom = next ? std::optional<Seq>(next->seq) : std::nullopt;
         if (next)
             learn(*next, at);
+    }
+    // Every send has its answer, yet a whole answer to the newest comes:
+    // what its wait took was an earlier request's late answer (the meter has
+    // just turned slow), and this is its own.
+    if (!m_burstFrom && !m_sends.empty()) {
+        const Send &newest = m_sends.back();
+        const qsizetype length = answerFrameLength(newest.frame, m_burst);
+        if (at - newest.at <= LateHorizon && isAnswerTo(newest.frame, m_burst.left(length))) {
+            learn(newest, m_burstAt);
+            m_burst.remove(0, length);
+        }
     }
 }
 
@@ -178,25 +206,24 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
             v.status = AnswerStatus::Short;
             v.reason = {LineReason::NoAnswer};
             learn(*earlier, arrived);
-            earlier->answered = true;
+            closeUpTo(earlier->seq);
         } else if (!fits && earliersFirst) {
             // Alone, it is timed by its first byte; in front of more bytes it
             // may be this request's own answer that came first, so it is
             // late by at most the whole wait.
             v.reason = {LineReason::LateAnswer};
             learn(*earlier, v.status == AnswerStatus::ExtraBytes ? now : arrived);
-            earlier->answered = true;
+            closeUpTo(earlier->seq);
             if (isAnswerTo(mine.frame, v.answer.mid(earlierFrame.size())))
-                self->answered = true;
+                closeUpTo(mine.seq);
         }
     }
 
     const bool answered = !v.answer.isEmpty() && isAnswerTo(mine.frame, v.answer);
     if (answered) {
         // The answer may be an older unanswered request's (no frame tells
-        // them apart): it goes to the oldest it fits, which leaves later late
-        // bytes measured from an earlier send, never a later one.
-        credit(v.answer, now);
+        // them apart) while the meter is known to be late.
+        credit(mine, v.answer, now);
         m_unanswered.reset();
         const bool onTime = v.firstByteAfter && *v.firstByteAfter <= AnswerWait;
         if (mine.kind != RequestKind::Probe) {

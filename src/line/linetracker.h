@@ -105,8 +105,8 @@ private:
     Send *find(Seq seq);
     Send *oldestUnanswered(double at);
     void learn(const Send &from, double at);
-    // Marks the oldest unanswered send the frame fits as answered.
-    Send *credit(const QByteArray &frame, double at);
+    void closeUpTo(Seq seq);
+    void credit(const Send &self, const QByteArray &frame, double at);
 
     double m_quietTime = 0.00175;
     Seq m_next = 1;
@@ -115,6 +115,7 @@ private:
     double m_lastBytesAt = -1e9;
     QByteArray m_burst;               // stray bytes since the last quiet gap or credit
     std::optional<Seq> m_burstFrom;   // the send the burst is measured from
+    double m_burstAt = 0;             // when the burst began
     std::optional<double> m_lateness;
     int m_onTimeRun = 0;
 };
