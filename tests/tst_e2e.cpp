@@ -3,9 +3,11 @@
 #include "e2erig.h"
 #include "scancheck.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -47,6 +49,12 @@ QString bitsOf(const QString &text7, int length)
 const QByteArray fixedModel = "4\r\n0000-2 ADDR\r\n0001-2 BAUD\r\n0002-2 VER\r\n0003-2 ZERO\r\n";
 const QMap<QString, QString> fixedValues = {{"ADDR", "7"}, {"BAUD", "9600"}, {"VER", "259"}, {"ZERO", "0"}};
 
+// The search's hint while a try runs; captures the try's number.
+const QRegularExpression searchingHint(R"(^Searching: \d+ [NEO],8,1, address \d+ \((\d+) of 180\)$)");
+// A search stopped by hand is stopped at this try (the first at 19200, N,8,1).
+constexpr int StopAtTry = 16;
+constexpr int HintPollMs = 20;
+
 } // namespace
 
 class EndToEndTest : public QObject {
@@ -63,6 +71,8 @@ private slots:
     void portThatDoesNotExist();
     void connectShowsLiveValue();
     void connectWrongAddressShowsHint();
+    void findsTheMeter_data();
+    void findsTheMeter();
     void scanListsEveryReading();
 };
 
@@ -269,6 +279,108 @@ void EndToEndTest::connectWrongAddressShowsHint()
     QVERIFY(rig.ui().signal1->text().isEmpty());
     QCOMPARE(rig.ui().signal2->text(),
              QStringLiteral("1. Confirm the baud rate / protocol!\r\n2. Confirm the model or address !"));
+}
+
+void EndToEndTest::findsTheMeter_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QString>("stopBy");  // "Connect", "Escape" or nobody
+    QTest::addColumn<QString>("baud");    // the lists and the status line at the end
+    QTest::addColumn<QString>("framing");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("hint");    // signal2 at the end
+    QTest::addColumn<int>("queries");     // requests sent; 0: one at most after the stop
+    QTest::addColumn<int>("withinMs");    // the whole search; 0: no limit
+    const QString none = "No meter at 1-15, 2400-19200 baud, N/E/O";
+    const QString stopped = "Search stopped: the settings are as before";
+    // 15 tries at the settings in effect, then 19200 N, 9600 E, 19200 E, 9600 O;
+    // a find is confirmed by one more read.
+    QTest::newRow("found at 19200, slave 7") << QStringList{"--baud", "19200", "--slave", "7"} << ""
+                                             << "19200" << "N,8,1" << "7" << "" << 15 + 7 + 1 << 0;
+    QTest::newRow("found with odd parity, slave 3") << QStringList{"--parity", "O", "--slave", "3"} << ""
+                                                    << "9600" << "O,8,1" << "3" << "" << 60 + 3 + 1 << 0;
+    QTest::newRow("found at the settings in effect, slave 15") << QStringList{"--slave", "15"} << "" << "9600"
+                                                               << "N,8,1" << "15" << "" << 15 + 1 << 4000;
+    QTest::newRow("none: meter at 1200 baud") << QStringList{"--baud", "1200"} << "" << "9600" << "N,8,1" << "1"
+                                              << none << 180 << 40000;
+    QTest::newRow("stopped by Connect") << QStringList{"--baud", "1200"} << "Connect" << "9600" << "N,8,1" << "1"
+                                        << stopped << 0 << 0;
+    QTest::newRow("stopped by Escape") << QStringList{"--baud", "1200"} << "Escape" << "9600" << "N,8,1" << "1"
+                                       << stopped << 0 << 0;
+}
+
+// Connect's "Find the meter" against a meter that hears the tool's settings.
+void EndToEndTest::findsTheMeter()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QString, stopBy);
+    QFETCH(QString, baud);
+    QFETCH(QString, framing);
+    QFETCH(QString, address);
+    QFETCH(QString, hint);
+    QFETCH(int, queries);
+    QFETCH(int, withinMs);
+    Rig rig;
+    rig.ownPty = true;
+    START_RIG(rig, QStringList{"--model", "MV-100"} + simArgs);
+    rig.open();
+    const auto &ui = rig.ui();
+    QCOMPARE(ui.Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
+    QAction *find = rig.form->findChild<QAction *>("findMeter");
+    QVERIFY(find);
+
+    // Once while it runs: the hint and the locks; and the stop, if any.
+    bool sawSearching = false;
+    bool locked = false;
+    int queriesAtStop = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const QRegularExpressionMatch m = searchingHint.match(ui.signal2->text());
+        if (!m.hasMatch())
+            return;
+        if (!sawSearching)
+            locked = !ui.Command1->isEnabled() && !ui.Combo6->isEnabled() && !ui.Combo7->isEnabled()
+                     && !ui.Check1->isEnabled();
+        sawSearching = true;
+        if (stopBy.isEmpty() || queriesAtStop >= 0 || m.captured(1).toInt() < StopAtTry)
+            return;
+        queriesAtStop = ui.Text4->lineCount();
+        if (stopBy == "Connect")
+            ui.Command2->click();
+        else
+            QTest::keyClick(rig.form.get(), Qt::Key_Escape);
+    });
+    watch.start(HintPollMs);
+    QElapsedTimer clock;
+    clock.start();
+    find->trigger(); // returns when the search has ended
+    const qint64 ms = clock.elapsed();
+    watch.stop();
+    qInfo("search ended after %lld ms, %d requests sent", ms, ui.Text4->lineCount());
+
+    QVERIFY(sawSearching);
+    QVERIFY(locked);
+    QCOMPARE(ui.Combo2->currentText(), baud);
+    QCOMPARE(ui.Combo3->currentText(), framing);
+    QCOMPARE(ui.Combo6->currentText(), address);
+    QCOMPARE(ui.Shape1->fillColor(), Lamp::Green);
+    QCOMPARE(ui.Label12->text(), QStringLiteral("COM:1 Baud rate:%1  Protocol:%2").arg(baud, framing));
+    QCOMPARE(ui.signal2->text(), hint);
+    if (hint.isEmpty()) { // found: the meter's voltage, in 0.1 V, live
+        const int volts = ui.signal1->text().toInt();
+        QVERIFY2(volts > 2000 && volts < 2600, qPrintable(ui.signal1->text()));
+    } else {
+        QVERIFY(ui.signal1->text().isEmpty());
+    }
+    if (queries > 0)
+        QCOMPARE(ui.Text4->lineCount(), queries);
+    else
+        QVERIFY2(queriesAtStop >= 0 && ui.Text4->lineCount() <= queriesAtStop + 1, qPrintable(ui.Text4->text()));
+    if (withinMs > 0)
+        QVERIFY2(ms < withinMs, qPrintable(QString::number(ms)));
+    // The window works on: Connect at the settings now in effect.
+    ui.Command2->click();
+    QCOMPARE(ui.signal1->text().isEmpty(), !hint.isEmpty());
 }
 
 void EndToEndTest::scanListsEveryReading()

@@ -39,6 +39,9 @@ struct Rig {
     SystemClock clock;
     std::unique_ptr<Form1> form;
     std::uint16_t langId = 0x0409;
+    // meter-sim on a pseudo-terminal of its own: it hears the tool's baud
+    // rate and parity and answers only at its own.
+    bool ownPty = false;
 
     // "TEST" in the simulator's arguments stands for the test model's file.
     QStringList simulatorArgs(QStringList simArgs) const
@@ -49,7 +52,8 @@ struct Rig {
     bool start(const QStringList &simArgs, const QByteArray &model = defaultTestModel)
     {
         shipData(line.dir(), model);
-        if (!line.start(simulatorArgs(simArgs)))
+        const QStringList args = simulatorArgs(simArgs);
+        if (!(ownPty ? line.startOwnPty(args) : line.start(args)))
             return false;
         Form1Environment env;
         env.exeDir = line.dir();
