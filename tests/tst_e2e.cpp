@@ -166,16 +166,22 @@ void EndToEndTest::neverAnotherRequestsValue_data()
 {
     QTest::addColumn<QStringList>("simArgs");
     QTest::addColumn<bool>("scan");      // a scan of the model; else two reads by hand
-    QTest::addColumn<bool>("mustShow");  // every reading shows its value
     QTest::addColumn<int>("seconds");    // of scanning
+    QTest::addColumn<int>("shown");      // least share, in %, of the readings that show their own value
     QTest::addColumn<int>("borrowed");   // listed values that may be another request's
-    QTest::newRow("0.3 s late: read 0001 0.25 s after 0000") << QStringList{"--latency", "0.3"} << false << false << 0 << 0;
-    QTest::newRow("0.3 s late: scan of four registers") << QStringList{"--latency", "0.3"} << true << false << 3 << 0;
-    // Slower than the settle time: only the first late answer may pass for the next's.
-    QTest::newRow("0.7 s late: scan for 15 s") << QStringList{"--latency", "0.7"} << true << false << 15 << 1;
-    QTest::newRow("1.0 s late: scan for 15 s") << QStringList{"--latency", "1.0"} << true << false << 15 << 1;
-    QTest::newRow("local echo: reads by hand") << QStringList{"--echo"} << false << true << 0 << 0;
-    QTest::newRow("local echo: scan") << QStringList{"--echo"} << true << true << 3 << 0;
+    QTest::addColumn<int>("lost");       // most readings without their own value; -1: any
+    QTest::newRow("0.3 s late: read 0001 0.25 s after 0000") << QStringList{"--latency", "0.3"} << false << 0 << 0 << 0 << -1;
+    // Slower than the answer wait: the wait grows to the meter's lateness, and
+    // only the first late answer may pass for the next request's.
+    QTest::newRow("0.3 s late: scan for 15 s") << QStringList{"--latency", "0.3"} << true << 15 << 80 << 0 << -1;
+    QTest::newRow("0.45 s late: scan for 15 s") << QStringList{"--latency", "0.45"} << true << 15 << 80 << 0 << -1;
+    QTest::newRow("0.7 s late: scan for 15 s") << QStringList{"--latency", "0.7"} << true << 15 << 80 << 1 << -1;
+    QTest::newRow("1.0 s late: scan for 15 s") << QStringList{"--latency", "1.0"} << true << 15 << 80 << 1 << -1;
+    // The 30th answer 0.7 s late, the others on time: at most two values lost.
+    QTest::newRow("late once, then on time") << QStringList{"--fault-every", "30", "--delay", "700"} << true << 15
+                                             << 0 << 1 << 2;
+    QTest::newRow("local echo: reads by hand") << QStringList{"--echo"} << false << 0 << 100 << 0 << -1;
+    QTest::newRow("local echo: scan") << QStringList{"--echo"} << true << 3 << 100 << 0 << -1;
 }
 
 // A value shown or listed is always the value of the register asked for.
@@ -183,45 +189,51 @@ void EndToEndTest::neverAnotherRequestsValue()
 {
     QFETCH(QStringList, simArgs);
     QFETCH(bool, scan);
-    QFETCH(bool, mustShow);
     QFETCH(int, seconds);
+    QFETCH(int, shown);
     QFETCH(int, borrowed);
+    QFETCH(int, lost);
     Rig rig;
     START_RIG(rig, QStringList{"--file", "TEST", "--slave", "7"} + simArgs, fixedModel);
     rig.open();
     const auto &ui = rig.ui();
-    const auto right = [&](const QString &value, const QString &name) {
-        return value == fixedValues[name] || (!mustShow && value.isEmpty());
-    };
+    // Each reading: {value, entry name}.
+    QList<QStringList> readings;
     ui.Text1->setText("7");
     if (!scan) {
         rig.read("0000", "2");
-        const QString first = ui.Text5->text();
+        readings.append({ui.Text5->text(), "ADDR"});
         QTest::qWait(50);
         rig.read("0001", "2");
-        const QString second = ui.Text5->text();
-        QVERIFY2(right(first, "ADDR"), qPrintable("0000 showed " + first));
-        QVERIFY2(right(second, "BAUD"), qPrintable("0001 showed " + second));
-        return;
+        readings.append({ui.Text5->text(), "BAUD"});
+    } else {
+        ui.Check1->setChecked(true);
+        ui.Combo5->setEditText("TEST");
+        rig.ui().Command10->click();
+        QTest::qWait(seconds * 1000);
+        rig.ui().Command11->click();
+        QStringList lines = ui.Text12->text().split("\r\n");
+        lines.removeLast();
+        QVERIFY2(lines.size() >= 3, qPrintable(ui.Text12->text()));
+        for (const QString &line : std::as_const(lines)) {
+            const QStringList f = line.split("--"); // 4000N, address, value, name
+            QCOMPARE(f.size(), 4);
+            readings.append({f[2], f[3]});
+        }
     }
-    ui.Check1->setChecked(true);
-    ui.Combo5->setEditText("TEST");
-    rig.ui().Command10->click();
-    QTest::qWait(seconds * 1000);
-    rig.ui().Command11->click();
-    QStringList lines = ui.Text12->text().split("\r\n");
-    lines.removeLast();
-    QVERIFY2(lines.size() >= 3, qPrintable(ui.Text12->text()));
     QStringList wrong;
-    for (const QString &line : lines) {
-        const QStringList f = line.split("--"); // 4000N, address, value, name
-        QCOMPARE(f.size(), 4);
-        if (!right(f[2], f[3]))
-            wrong << line;
+    int own = 0;
+    for (const QStringList &r : std::as_const(readings)) {
+        if (r[0] == fixedValues[r[1]])
+            ++own;
+        else if (!r[0].isEmpty())
+            wrong << r.join(QLatin1Char(' '));
     }
-    qInfo("%lld readings listed in %d s, %lld of them another request's value", qsizetype(lines.size()), seconds,
+    qInfo("%lld readings listed, %d showed their own value, %lld another request's", readings.size(), own,
           qsizetype(wrong.size()));
-    QVERIFY2(wrong.size() <= borrowed, qPrintable(wrong.join(QLatin1Char(' '))));
+    QVERIFY2(wrong.size() <= borrowed, qPrintable(wrong.join(QLatin1Char(','))));
+    QVERIFY2(own * 100 >= shown * readings.size(), qPrintable(ui.Text12->text()));
+    QVERIFY2(lost < 0 || readings.size() - own <= lost, qPrintable(ui.Text12->text()));
 }
 
 void EndToEndTest::lineGoesAwayDuringWait()
