@@ -6,9 +6,7 @@
 // settings in effect, at the last address.
 #include "e2erig.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <cstdio>
 
@@ -25,16 +23,17 @@ bool measure(const char *what, const QStringList &simArgs)
         return false;
     }
     const Form1Controls &ui = rig.ui();
-    QAction *find = rig.form->findChild<QAction *>(QStringLiteral("findMeter"));
     ui.Command1->click();
-    if (!find || ui.Shape1->fillColor() != Lamp::Green) {
+    if (ui.Shape1->fillColor() != Lamp::Green) {
         std::fprintf(stderr, "bench_find: the port did not open\n");
         return false;
     }
-    QElapsedTimer wall;
-    wall.start();
-    find->trigger(); // returns when the search has ended
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    const qint64 ms = rig.findMeter();
+    if (ms < 0) {
+        std::fprintf(stderr, "bench_find: no Find the meter item\n");
+        return false;
+    }
+    const double seconds = double(ms) / 1e3;
     const QString end = ui.signal2->text().isEmpty()
                             ? QStringLiteral("found at %1 %2, address %3")
                                   .arg(ui.Combo2->currentText(), ui.Combo3->currentText(), ui.Combo6->currentText())

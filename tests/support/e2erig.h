@@ -7,8 +7,10 @@
 #include "simline.h"
 #include "widgets.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -70,6 +72,18 @@ struct Rig {
     {
         ui().Command1->click();
         QVERIFY(ui().Shape1->fillColor() == Lamp::Green);
+    }
+    // Connect's "Find the meter": returns when the search has ended, with
+    // its time in ms; -1 when the window has no such item.
+    qint64 findMeter()
+    {
+        auto *find = form->findChild<QAction *>(QStringLiteral("findMeter"));
+        if (!find)
+            return -1;
+        QElapsedTimer clock;
+        clock.start();
+        find->trigger();
+        return clock.elapsed();
     }
     void read(const QString &reg, const QString &length)
     {
