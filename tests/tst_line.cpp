@@ -14,6 +14,7 @@ const QueryFrame readZero{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
 const QByteArray good = FakeMeter::readAnswer(1, {0x0064});
 const QByteArray request = FakeMeter::withCrc(QByteArray::fromHex("010300000001"));
 const LineRequest readRequest{readZero, 5, ByteOrder::AsReceived};
+const LineRequest tickRequest{readZero, 5, ByteOrder::AsReceived, RequestKind::Tick};
 // Steps of lateMeter that are not an answer delay.
 constexpr double Silent = -1;
 constexpr double Closed = -2; // the port is closed for that request
@@ -24,12 +25,76 @@ constexpr double Slack = 0.02;
 class LineTest : public QObject {
     Q_OBJECT
 private slots:
+    void tracker_data();
+    void tracker();
     void transact_data();
     void transact();
     void lateMeter_data();
     void lateMeter();
     void lateAnswerOfAnotherLength();
 };
+
+// The tracker alone: a script of events, then its decisions. "S0": a click
+// sent at 0 s, "P0": a probe; "T0.2": that send's wait took nothing by 0.2 s,
+// "T0.3:A": took the answer, then; "B0.7:A": the answer as stray bytes at
+// 0.7 s; "R": restart.
+void LineTest::tracker_data()
+{
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<double>("lateness"); // -1: none
+    QTest::addColumn<double>("clickAt");  // when a click may go; -1: at once
+    QTest::addColumn<double>("probeAt");  // when a probe may go
+    QTest::addColumn<double>("wait");     // the answer wait
+    QTest::addColumn<int>("reason");      // of the last take
+
+    using R = LineReason;
+    QTest::newRow("answer in time") << "S0 T0.05:A" << -1. << -1. << -1. << 0.2 << int(R::None);
+    QTest::newRow("silent: settle 0.5 s") << "S0 T0.2" << -1. << 0.5 << 0.5 << 0.2 << int(R::NoAnswer);
+    QTest::newRow("0.3 s late: wait 0.45, settle 0.5") << "S0 T0.2 B0.3:A" << 0.3 << 0.5 << 0.5 << 0.45 << int(R::NoAnswer);
+    QTest::newRow("0.7 s late") << "S0 T0.2 B0.7:A" << 0.7 << 1.05 << 1.05 << 1.05 << int(R::NoAnswer);
+    QTest::newRow("each late answer timed from its own send")
+        << "S0 T0.2 S0.5 T0.7 B1.0:A B1.5:A" << 1.0 << 2.0 << 2.0 << 1.5 << int(R::NoAnswer);
+    QTest::newRow("2.5 s late: the earlier answer in this wait is not taken")
+        << "S0 T0.2 S0.5 T0.7 B2.5:A S2.7 T3.0:A" << 2.5 << 4.7 << 4.7 << 2.0 << int(R::NoAnswer);
+    QTest::newRow("a probe's late answer teaches nothing; no settle between probes")
+        << "P0 T0.2 B0.7:A" << -1. << 0.5 << -1. << 0.2 << int(R::NoAnswer);
+    QTest::newRow("restart forgets") << "S0 T0.2 B0.7:A R" << -1. << -1. << -1. << 0.2 << int(R::NoAnswer);
+    for (int n : {9, 10}) {
+        QString events = QStringLiteral("S0 T0.2 B0.7:A");
+        for (int i = 1; i <= n; ++i)
+            events += QStringLiteral(" S%1 T%1.05:A").arg(i);
+        QTest::addRow("%d answers in time after a 0.7 s one", n)
+            << events << (n < 10 ? 0.7 : -1.) << -1. << -1. << (n < 10 ? 1.05 : 0.2) << int(R::None);
+    }
+}
+
+void LineTest::tracker()
+{
+    QFETCH(QString, events);
+    LineTracker t;
+    LineTracker::Seq seq = 0;
+    LineReason last;
+    for (const QString &e : events.split(QLatin1Char(' '))) {
+        const QStringList parts = e.mid(1).split(QLatin1Char(':'));
+        const double at = parts.value(0).toDouble();
+        const QByteArray bytes = parts.value(1) == QLatin1String("A") ? good : QByteArray();
+        const LineTracker::Arrivals arrivals{{at, bytes.size()}};
+        if (e[0] == QLatin1Char('S') || e[0] == QLatin1Char('P'))
+            seq = t.sent(readZero, e[0] == QLatin1Char('P') ? RequestKind::Probe : RequestKind::Click, at);
+        else if (e[0] == QLatin1Char('T'))
+            last = t.took(seq, bytes, bytes.isEmpty() ? LineTracker::Arrivals{} : arrivals, at).reason;
+        else if (e[0] == QLatin1Char('B'))
+            t.strayBytes(bytes, at);
+        else
+            t.restart();
+    }
+    const auto orNone = [](double at) { return std::isfinite(at) ? at : -1.; };
+    QTEST(t.lateness().value_or(-1.), "lateness");
+    QTEST(orNone(t.settledAt(RequestKind::Click)), "clickAt");
+    QTEST(orNone(t.settledAt(RequestKind::Probe)), "probeAt");
+    QTEST(t.answerWait(), "wait");
+    QTEST(int(last.kind), "reason");
+}
 
 void LineTest::transact_data()
 {
@@ -40,7 +105,7 @@ void LineTest::transact_data()
     QTest::addColumn<QByteArray>("late");        // dropped before the second request
 
     const QByteArray exception = FakeMeter::exceptionAnswer(1, ReadHoldingRegisters, 2);
-    using R = Reason;
+    using R = LineReason;
     QTest::newRow("answer at 0.1 s") << QByteArray() << FakeMeter::Reply{{good, 0.1}} << int(R::None) << good << QByteArray();
     for (double at : {0.25, 0.35, 0.45})
         QTest::addRow("answer at %.2f s is dropped before the next request", at)
@@ -55,8 +120,15 @@ void LineTest::transact_data()
     QTest::newRow("two frames") << QByteArray() << FakeMeter::Reply{{good + good, 0.1}} << int(R::MoreThanOneFrame)
                                 << good + good << QByteArray();
     QTest::newRow("partial then the rest late")
-        << QByteArray() << FakeMeter::Reply{{good.left(3), 0.1}, {good.mid(3), 0.3}} << int(R::NoAnswer)
+        << QByteArray() << FakeMeter::Reply{{good.left(3), 0.1}, {good.mid(3), 0.3}} << int(R::ShortAnswer)
         << good.left(3) << good.mid(3);
+    QTest::newRow("cut short: 4 of 7") << QByteArray() << FakeMeter::Reply{{good.left(4), 0.1}} << int(R::ShortAnswer)
+                                       << good.left(4) << QByteArray();
+    const QByteArray otherBaud = QByteArray::fromHex("fe7e00f880e0");
+    QTest::newRow("bytes at another baud rate are unreadable")
+        << QByteArray() << FakeMeter::Reply{{otherBaud, 0.1}} << int(R::Unreadable) << otherBaud << QByteArray();
+    QTest::newRow("never quiet: not sent, the stray bytes late")
+        << QByteArray(1500, '\x55') << FakeMeter::Reply{} << int(R::LineBusy) << QByteArray() << QByteArray();
 }
 
 void LineTest::transact()
@@ -75,30 +147,42 @@ void LineTest::transact()
     ModbusLine line(std::move(owned), clock);
     QList<double> sentAt;
     line.setOnSend([&](const QueryFrame &) { sentAt << clock.now(); });
-    if (!stale.isEmpty())
-        meter.deliverAt(0, stale);
-    meter.queueReply(reply);
+    // Stale bytes come one a millisecond, closer than the quiet time.
+    for (qsizetype i = 0; i < stale.size(); ++i)
+        meter.deliverAt(0.001 * double(i), stale.mid(i, 1));
+    if (!reply.isEmpty())
+        meter.queueReply(reply);
 
-    const auto first = line.transact({readZero, 5, ByteOrder::AsReceived}, ModbusLine::ClickSettleBudget);
-    QVERIFY(first && first->written);
-    QCOMPARE(first->late, stale);
+    const bool busy = reason == LineReason::LineBusy;
+    const auto first = line.transact(readRequest);
+    QVERIFY(first);
+    QCOMPARE(first->written, !busy);
     QCOMPARE(int(first->reason.kind), reason);
     QCOMPARE(first->answer, answer);
-    QCOMPARE(line.settling(), reason != Reason::None && reason != Reason::Exception);
-    // A tick now finds the line busy settling and sends nothing.
+    if (reason == LineReason::ShortAnswer)
+        QCOMPARE(QList<int>({first->reason.detail, first->reason.of}), QList<int>({int(answer.size()), int(good.size())}));
+    const bool unanswered = reason != LineReason::None && reason != LineReason::Exception && !busy;
+    QCOMPARE(line.settling(), unanswered);
+    // A tick now finds the line settling and sends nothing; on a line that
+    // never goes quiet it is not sent either, and says so.
     if (line.settling())
-        QVERIFY(!line.transact({readZero, 5, ByteOrder::AsReceived}, ModbusLine::TickSettleBudget));
+        QVERIFY(!line.transact(tickRequest));
+    const auto tick = busy ? line.transact(tickRequest) : std::nullopt;
+    QCOMPARE(tick && tick->reason.kind == LineReason::LineBusy && !tick->written, busy);
 
-    const auto second = line.transact({readZero, 5, ByteOrder::AsReceived}, ModbusLine::ClickSettleBudget);
+    const auto second = line.transact(readRequest);
     QVERIFY(second);
-    QCOMPARE(second->late, late);
+    QCOMPARE(first->late + (tick ? tick->late : QByteArray()) + second->late, stale + late);
+    if (!busy)
+        QCOMPARE(first->late, stale);
     QVERIFY(second->trusted());
     QCOMPARE(second->answer, good);
-    QCOMPARE(sentAt.size(), 2);
+    QCOMPARE(sentAt.size(), busy ? 3 : 2);
+    QCOMPARE(meter.written().size(), 2 - int(busy));
     // Stale bytes cost a few character times; an unanswered request the
     // settle time; a healthy line nothing.
-    QVERIFY(sentAt[0] < (stale.isEmpty() ? 1e-9 : 0.01));
-    if (reason != Reason::None && reason != Reason::Exception)
+    QVERIFY(sentAt[0] < (stale.isEmpty() ? 1e-9 : busy ? ModbusLine::ClickSettleBudget + Slack : 0.01));
+    if (unanswered)
         QVERIFY(sentAt[1] - sentAt[0] >= ModbusLine::SettleTime);
     else
         QVERIFY(sentAt[1] - sentAt[0] < ModbusLine::AnswerWait + 1e-3);
@@ -110,27 +194,37 @@ void LineTest::lateMeter_data()
 {
     QTest::addColumn<QList<double>>("delays"); // the meter's answer delay for each request
     QTest::addColumn<double>("settle");        // the settle time at the end
+    QTest::addColumn<double>("wait");          // the answer wait at the end
+    QTest::addColumn<bool>("signalling");       // the port signals arrivals
     const auto run = [](double delay, int n) { return QList<double>(n, delay); };
-    QTest::newRow("answers at 23 ms, timed") << run(0.023, 3) << ModbusLine::SettleTime;
-    QTest::newRow("0.7 s late") << run(0.02, 2) + run(0.7, 10) << 1.05;
-    QTest::newRow("1.0 s late") << run(0.02, 2) + run(1.0, 10) << 1.5;
-    QTest::newRow("1.9 s late: the longest settle time") << run(0.02, 2) + run(1.9, 10) << ModbusLine::MaxSettleTime;
-    QTest::newRow("0.7 s late once, then healthy") << run(0.02, 2) + run(0.7, 1) + run(0.02, 5) << 1.05;
-    QTest::newRow("1.0 s late, then 12 answers in time: 0.5 s again")
-        << run(0.02, 2) + run(1.0, 4) + run(0.02, 12) << ModbusLine::SettleTime;
+    const double max = ModbusLine::MaxSettleTime;
+    QTest::newRow("answers at 23 ms, timed") << run(0.023, 3) << ModbusLine::SettleTime << ModbusLine::AnswerWait << false;
+    QTest::newRow("silent: 0.2 s, pace unchanged") << run(Silent, 4) << ModbusLine::SettleTime << ModbusLine::AnswerWait << false;
+    QTest::newRow("0.3 s late") << run(0.02, 2) + run(0.3, 10) << ModbusLine::SettleTime << 0.45 << false;
+    QTest::newRow("0.7 s late") << run(0.02, 2) + run(0.7, 10) << 1.05 << 1.05 << false;
+    QTest::newRow("0.7 s late, the port signals arrivals") << run(0.02, 2) + run(0.7, 10) << 1.05 << 1.05 << true;
+    QTest::newRow("1.0 s late") << run(0.02, 2) + run(1.0, 10) << 1.5 << 1.5 << false;
+    QTest::newRow("1.9 s late: the longest settle time") << run(0.02, 2) + run(1.9, 10) << max << max << false;
+    QTest::newRow("2.5 s late: named, never read") << run(0.02, 2) + run(2.5, 8) << max << max << false;
+    QTest::newRow("0.7 s late once, then healthy") << run(0.02, 2) + run(0.7, 1) + run(0.02, 5) << 1.05 << 1.05 << false;
+    QTest::newRow("1.0 s late, then 12 answers in time: 0.5 s and 0.2 s again")
+        << run(0.02, 2) + run(1.0, 4) + run(0.02, 12) << ModbusLine::SettleTime << ModbusLine::AnswerWait << false;
     QTest::newRow("port closed: not sent, no wait, no settle time")
-        << QList<double>{0.02, Closed, 0.02, Silent, Closed, 0.02} << ModbusLine::SettleTime;
+        << QList<double>{0.02, Closed, 0.02, Silent, Closed, 0.02} << ModbusLine::SettleTime << ModbusLine::AnswerWait << false;
 }
 
 void LineTest::lateMeter()
 {
     QFETCH(QList<double>, delays);
     QFETCH(double, settle);
+    QFETCH(double, wait);
+    QFETCH(bool, signalling);
 
     VirtualClock clock;
     auto owned = std::make_unique<FakeMeter>(clock);
     FakeMeter &meter = *owned;
     meter.setPortOpen(true);
+    meter.setSignalsArrivals(signalling);
     ModbusLine line(std::move(owned), clock);
     QList<double> sentAt;
     line.setOnSend([&](const QueryFrame &) { sentAt << clock.now(); });
@@ -138,6 +232,7 @@ void LineTest::lateMeter()
     const qsizetype firstSlow = slow - delays.begin();
     const double latest = *std::max_element(delays.begin(), delays.end());
     bool trustedSinceSlow = false;
+    bool lastRead = false;
 
     for (qsizetype i = 0; i < delays.size(); ++i) {
         const double delay = delays[i];
@@ -149,23 +244,37 @@ void LineTest::lateMeter()
         if (delay == Closed)
             meter.setPortOpen(false);
         const double before = clock.now();
-        const auto out = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+        const std::optional<double> known = line.lateness();
+        const double waitBefore = line.answerWait();
+        const auto out = line.transact(readRequest);
         QVERIFY2(out, "a send click waits out the settle time");
         QCOMPARE(sentAt.size(), i + 1);
         if (delay == Closed) {
-            QCOMPARE(int(out->reason.kind), int(Reason::NotSentPortClosed));
+            QCOMPARE(int(out->reason.kind), int(LineReason::NotSentPortClosed));
             QVERIFY(!out->written);
             QCOMPARE(clock.now(), before);
             meter.setPortOpen(true);
             continue;
         }
+        // Without a lateness the wait is 0.2 s whatever comes; with one, it
+        // ends with the whole answer.
+        const bool learned = known || line.lateness();
+        QVERIFY(learned ? out->waited <= std::max(waitBefore, line.answerWait()) + Slack
+                        : qAbs(out->waited - ModbusLine::AnswerWait) < Slack);
+        if (i > 0 && delays[i - 1] == Silent && delay != Closed)
+            QVERIFY(qAbs(sentAt[i] - sentAt[i - 1] - ModbusLine::SettleTime) < Slack);
         if (i > 0 && delays[i - 1] == Closed && delays.value(i - 2) != Silent)
             QCOMPARE(sentAt[i], sentAt[i - 1]);
         if (i > 0 && delays[i - 1] == Closed && delays.value(i - 2) == Silent)
             QVERIFY(qAbs(sentAt[i] - sentAt[i - 2] - ModbusLine::SettleTime) < Slack);
+        lastRead = out->trusted() && out->answer == FakeMeter::readAnswer(1, {value});
+        // Once the lateness is known, each answer within the longest settle
+        // time is read as its own; a later one never.
+        if (known)
+            QCOMPARE(lastRead, delay <= ModbusLine::MaxSettleTime);
         if (!out->trusted())
             continue;
-        if (out->answer != FakeMeter::readAnswer(1, {value})) {
+        if (!lastRead) {
             // Only the first answer after the meter turned slower than the
             // settle time may be an earlier request's: no frame tells them apart.
             QVERIFY2(i > firstSlow && !trustedSinceSlow, qPrintable(QStringLiteral("request %1 borrowed").arg(i)));
@@ -176,27 +285,30 @@ void LineTest::lateMeter()
         }
         trustedSinceSlow = trustedSinceSlow || i > firstSlow;
     }
+    QVERIFY2(qAbs(line.answerWait() - wait) < Slack, qPrintable(QString::number(line.answerWait())));
 
     // A silent request: its reason tells the meter's lateness, and the next
     // one waits the settle time from it; a tick meanwhile is skipped.
     meter.queueReply({});
-    const auto silent = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+    const auto silent = line.transact(readRequest);
     QVERIFY(silent);
-    QCOMPARE(int(silent->reason.kind), int(Reason::NoAnswer));
-    if (settle > ModbusLine::SettleTime) {
+    QCOMPARE(int(silent->reason.kind), int(LineReason::NoAnswer));
+    if (settle > ModbusLine::SettleTime || wait > ModbusLine::AnswerWait) {
         QVERIFY(silent->reason.seconds >= latest && silent->reason.seconds < latest + Slack);
     } else {
         QCOMPARE(silent->reason.seconds, -1.0);
     }
-    if (delays.last() > ModbusLine::AnswerWait)
-        QCOMPARE(silent->late, FakeMeter::readAnswer(1, {quint16(delays.size())}));
+    if (!lastRead && delays.last() > ModbusLine::AnswerWait)
+        QCOMPARE(silent->late + silent->received, FakeMeter::readAnswer(1, {quint16(delays.size())}));
     const double from = sentAt.last();
-    clock.advance(from + settle - 2 * ModbusLine::TickSettleBudget - clock.now());
+    clock.advance(from + settle - 2 * ModbusLine::QuietBudget - clock.now());
     QVERIFY(line.settling());
-    QVERIFY(!line.transact(readRequest, ModbusLine::TickSettleBudget));
-    QVERIFY(line.transact(readRequest, ModbusLine::ClickSettleBudget));
+    QVERIFY(!line.transact(tickRequest));
+    QVERIFY(line.transact(readRequest));
     QVERIFY2(sentAt.last() - from >= settle && sentAt.last() - from < settle + Slack,
              qPrintable(QString::number(sentAt.last() - from)));
+    line.restart();
+    QVERIFY(!line.lateness() && !line.settling() && line.answerWait() == ModbusLine::AnswerWait);
 }
 
 // A late 2-register answer alone in a 1-register request's wait: named late, and learned from.
@@ -210,13 +322,13 @@ void LineTest::lateAnswerOfAnotherLength()
     meter.setAnswerDelay(0.65);
     ModbusLine line(std::move(owned), clock);
     const LineRequest two{{1, ReadHoldingRegisters, 0, 0, 0, 2, 0, 0}, 7, ByteOrder::AsReceived};
-    QVERIFY(line.transact(two, ModbusLine::ClickSettleBudget));
+    QVERIFY(line.transact(two));
     meter.queueReply({}); // this one never answers: only the late answer can teach the line
-    const auto one = line.transact(readRequest, ModbusLine::ClickSettleBudget); // sent at 0.5 s
+    const auto one = line.transact(readRequest); // sent at 0.5 s
     QVERIFY(one);
-    QCOMPARE(int(one->reason.kind), int(Reason::LateAnswer));
+    QCOMPARE(int(one->reason.kind), int(LineReason::LateAnswer));
     meter.queueReply({});
-    const auto silent = line.transact(readRequest, ModbusLine::ClickSettleBudget);
+    const auto silent = line.transact(readRequest);
     QVERIFY(silent && silent->reason.seconds >= 0.65 && silent->reason.seconds < 0.65 + Slack);
 }
 

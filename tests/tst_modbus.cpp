@@ -215,6 +215,11 @@ void TestModbus::checkAnswer_data()
     QTest::newRow("write echo cut short") << write1 << hex("01 06 00 00 00 01 48") << AnswerStatus::Short;
     QTest::newRow("write echo with bad CRC") << write1 << hex("01 06 00 00 00 01 48 0B") << AnswerStatus::BadCrc;
     QTest::newRow("read answer to a write") << write1 << good << AnswerStatus::WrongFunction;
+    QTest::newRow("bytes at another baud rate: unreadable") << read1 << hex("FE 7E 00 F8 80 E0") << AnswerStatus::Unreadable;
+    QTest::newRow("wrong slave, bad CRC: unreadable") << read1 << hex("02 03 02 00 64 FD AE") << AnswerStatus::Unreadable;
+    QTest::newRow("byte count not asked for, bad CRC: unreadable") << read1 << hex("01 03 04 00 64 00 65 7B C6") << AnswerStatus::Unreadable;
+    QTest::newRow("echo, then an answer with bad CRC") << read1 << read1 + hex("01 03 02 00 64 B9 AE") << AnswerStatus::BadCrc;
+    QTest::newRow("echo, then an answer cut short") << read1 << read1 + hex("01 03 02 00") << AnswerStatus::Short;
 }
 
 void TestModbus::checkAnswer()

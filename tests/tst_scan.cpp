@@ -32,6 +32,7 @@ private slots:
     void ticksVisitEntriesThenRest();
     void stopThenStart();
     void clearDuringScan();
+    void reconnectAfter3600Readings_data();
     void reconnectAfter3600Readings();
     void refusedScanReadingLeavesFocus();
     void closedPortReadingSaysNotSent();
@@ -137,8 +138,16 @@ void ScanTest::clearDuringScan()
     QCOMPARE(w.list(), QStringList{"40033--0020--8--POWER"});
 }
 
+void ScanTest::reconnectAfter3600Readings_data()
+{
+    QTest::addColumn<bool>("reopenFails");
+    QTest::newRow("closed and opened again") << false;
+    QTest::newRow("the reopen fails: the panel reads closed, its lists free") << true;
+}
+
 void ScanTest::reconnectAfter3600Readings()
 {
+    QFETCH(bool, reopenFails);
     ModelWindow w("1\r\n0010-2 VOLT\r\n");
     w.form->show();
     w.form->activateWindow();
@@ -149,12 +158,20 @@ void ScanTest::reconnectAfter3600Readings()
     w.fake->setRegister(0x0010, 230);
     w.ui().Command10->click();
     const int opensBefore = w.fake->openCount();
+    w.fake->setOpenFails(reopenFails);
     // One entry: a reading, then an empty tick, and again.
     for (int i = 0; i < 2 * 3600 && w.fake->written().size() < 3601; ++i)
         w.tick();
     // 3600 scan reads and one Connect read.
     QCOMPARE(w.fake->written().size(), 3601);
-    QCOMPARE(w.fake->openCount(), opensBefore + 1); // closed and opened again
+    QCOMPARE(w.fake->openCount(), opensBefore + (reopenFails ? 0 : 1));
+    if (reopenFails) {
+        QCOMPARE(w.ui().Shape1->fillColor(), 255);
+        QCOMPARE(w.ui().Command1->text(), QStringLiteral("OPEN"));
+        QVERIFY(w.ui().Label12->text().isEmpty());
+        QVERIFY(w.ui().Combo1->isEnabled() && !w.ui().Command3->isEnabled());
+        return;
+    }
     QVERIFY(w.fake->portOpen());
     QCOMPARE(w.ui().Shape1->fillColor(), 65280);
     QCOMPARE(w.ui().Command1->text(), QStringLiteral("CLOS"));

@@ -146,7 +146,7 @@ void SessionTest::ports_data()
 {
     QTest::addColumn<QString>("portText");
     QTest::addColumn<int>("portIndex"); // -1: the text was typed
-    QTest::addColumn<QString>("baud");
+    QTest::addColumn<QString>("baud"); // the rate, and ",P" for a parity other than N
     QTest::addColumn<int>("opened");    // 0: nothing opens
     QTest::addColumn<int>("failure");   // OpenFailure, when nothing opens
     QTest::addColumn<QString>("status");
@@ -155,6 +155,8 @@ void SessionTest::ports_data()
     const int none = int(OpenFailure::None);
     QTest::newRow("typed COM17") << "COM17" << -1 << "9600" << 17 << none << "COM:17 Baud rate:9600  Protocol:N,8,1" << false;
     QTest::newRow("adapter pulled: closed, the focus stays") << "COM1" << 0 << "9600" << 1 << none << "" << true;
+    QTest::newRow("parity the driver does not take: open, named") << "COM1" << 0 << "9600,E" << 1 << none
+                                                                 << "COM:1 Baud rate:9600  Protocol:E,8,1" << false;
     QTest::newRow("typed text that names no port") << "USB" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "" << false;
     QTest::newRow("a baud rate the port refuses") << "COM1" << 0 << "96OO" << 0 << int(OpenFailure::SettingsRefused)
                                                   << "" << false;
@@ -170,7 +172,10 @@ void SessionTest::ports()
     QFETCH(QString, status);
     QFETCH(bool, linkLost);
     Rig rig;
-    rig.session->toggle({portText, portIndex, baud, QStringLiteral("N,8,1")});
+    rig.fake->setParityRefused(true);
+    const QString parity = baud.section(',', 1);
+    rig.session->toggle({portText, portIndex, baud.section(',', 0, 0), (parity.isEmpty() ? "N" : parity) + ",8,1"});
+    QCOMPARE(rig.panel().status.refused.size(), parity.isEmpty() ? 0 : 1);
     if (linkLost) {
         rig.fake->loseLink();
         rig.results.clear();
@@ -304,10 +309,13 @@ void SessionTest::answers_data()
     bad("exception 0B", FakeMeter::exceptionAnswer(1, 3, 0x0B), "Exception 0B: gateway target device failed to respond");
     bad("exception 07 has no name", FakeMeter::exceptionAnswer(1, 3, 7), "Exception 07");
     bad("bad CRC", FakeMeter::badCrc(good), "CRC error");
+    bad("bytes of a meter at another baud rate", hex("F0 0F 78 E1 1E 80"),
+        "Unreadable answer: no valid frame; the meter may use another baud rate or framing\n"
+        "Right-click Connect: Find the meter tries every baud rate, framing and address");
     bad("foreign slave 02", FakeMeter::readAnswer(2, {0x0064}), "Answer from slave 2");
     bad("wrong byte count 04", FakeMeter::withCrc(hex("01 03 04 00 64 00 00")), "Wrong byte count");
     bad("a whole frame whose byte count contradicts it", FakeMeter::withCrc(hex("01 03 04 00 64")), "Wrong byte count");
-    bad("short: 01 03 02 00", hex("01 03 02 00"), "No answer within 0.2 s");
+    bad("short: 01 03 02 00", hex("01 03 02 00"), "Answer cut short: 4 of 7 bytes");
     QTest::newRow("no answer from slave 2") << "read 2 0000 2" << QList<quint16>{0x00FA} << meter << QStringList{}
                                            << "" << "" << "" << "No answer within 0.2 s";
 
@@ -402,7 +410,7 @@ void SessionTest::connect()
 }
 
 // The scan's passes: which registers a run of ticks reads, and the list it
-// builds (newest first). Events: "silent@N" the Nth request gets no answer,
+// builds (newest first). Events: "noise@0" bytes that never stop, "silent@N" the Nth request gets no answer,
 // "late@N" its answer comes 0.25 s late, "remove@N", "shorten@N", "switch@N"
 // (to model N) after the Nth tick.
 void SessionTest::scan_data()
@@ -421,6 +429,9 @@ void SessionTest::scan_data()
     QTest::newRow("a register without an answer lists an empty value")
         << twoEntries << 5 << "silent@2" << QList<int>{0x10, 0x20, 0x10}
         << QStringList{"40017--0010--16--VOLT", "40033--0020----POWER", "40017--0010--16--VOLT"};
+    QTest::newRow("a line that never goes quiet: nothing sent, each reading listed empty")
+        << twoEntries << 3 << "noise@0" << QList<int>{}
+        << QStringList{"40033--0020----POWER", "40017--0010----VOLT"};
     QTest::newRow("a tick while the line settles is skipped")
         << QByteArray("2\r\n0010-2 VOLT\r\n0020-2 AMP\r\n") << 3 << "late@1" << QList<int>{0x10, 0x20}
         << QStringList{"40033--0020--32--AMP", "40017--0010----VOLT"};
@@ -454,6 +465,11 @@ void SessionTest::scan()
             return FakeMeter::Reply{{FakeMeter::readAnswer(1, {0x10}), 0.25}};
         return std::nullopt;
     });
+    if (event("noise", 0)) {
+        // Another master's traffic: a byte every millisecond for 10 s.
+        for (double t = 0; t < 10; t += 0.001)
+            rig.fake->deliverAt(t, QByteArray(1, '\xA5'));
+    }
     QStringList listed;
     rig.run("scan");
     for (int t = 1; t <= ticks; ++t) {
@@ -702,7 +718,7 @@ void SessionTest::find()
         }
         out.answer = out.received;
         out.status = checkAnswer(out.frame, out.answer);
-        out.reason = out.answer.isEmpty() ? Reason{Reason::NoAnswer} : reasonOf(out.status, out.answer);
+        out.reason = out.answer.isEmpty() ? LineReason{LineReason::NoAnswer} : reasonOf(out.frame, out.status, out.answer);
         return std::optional(out);
     };
     hooks.progress = [&](const FindProgress &p) { shownIndex = p.total == 180 ? p.index : -1; };

@@ -3,27 +3,16 @@
 #include "clock.h"
 #include "commport.h"
 
-#include <QList>
 #include <QScopedValueRollback>
-#include <QTimer>
+#include <QVariant>
 #include <algorithm>
 
 namespace movra {
 
 ModbusLine::ModbusLine(std::unique_ptr<SerialPort> port, Clock &clock)
-    : m_port(std::move(port)), m_clock(clock), m_watch(std::make_unique<QTimer>())
+    : m_port(std::move(port)), m_clock(clock)
 {
-    m_watch->setInterval(int(WatchStep * 1000));
-    QObject::connect(m_watch.get(), &QTimer::timeout, m_watch.get(), [this] { watch(); });
-}
-
-void ModbusLine::watch()
-{
-    if (m_busy)
-        return; // the request's own wait takes the bytes
-    drain();
-    if (!m_unansweredAt || m_clock.now() - *m_unansweredAt > LateHorizon)
-        m_watch->stop();
+    QObject::connect(m_port.get(), &SerialPort::bytesArrived, m_port.get(), [this] { arrived(); });
 }
 
 ModbusLine::~ModbusLine() = default;
@@ -38,185 +27,100 @@ double ModbusLine::quietTime(const LineSettings &settings)
     return std::max(Floor, Characters * bits / baud);
 }
 
-namespace {
-
-// Late bytes after a gap longer than this start a new burst, measured on
-// its own: a few polls, so that one frame read over several polls is one burst.
-constexpr double BurstGapPolls = 3;
-
-bool fitsRequest(const QueryFrame &request, const QByteArray &frame)
+bool ModbusLine::signalled() const
 {
-    const AnswerStatus status = checkAnswer(request, frame);
-    return status == AnswerStatus::Ok || status == AnswerStatus::Exception;
+    return m_sawSignal || m_port->property(SignalsArrivalsProperty).toBool();
 }
 
-} // namespace
-
-double ModbusLine::settleTime() const
+// Bytes came: during a wait its probe takes them, between requests they
+// are stray bytes, timed now.
+void ModbusLine::arrived()
 {
-    if (!m_lateness)
-        return SettleTime;
-    return std::clamp(SettleMargin * *m_lateness, SettleTime, MaxSettleTime);
+    m_sawSignal = true;
+    if (m_busy)
+        m_clock.wake();
+    else
+        drain();
 }
 
-double ModbusLine::clickSettleBudget() const
+// Between requests, where the port does not signal arrivals.
+void ModbusLine::watch()
 {
-    const double longer = settleTime() - SettleTime;
-    return std::max(ClickSettleBudget + longer, settleTime() + quietTime(m_port->settings()));
+    m_watching = false;
+    if (signalled())
+        return;
+    if (!m_busy)
+        drain();
+    if (m_tracker.watching(m_clock.now())) {
+        m_watching = true;
+        m_clock.callAfter(WatchStep, m_port.get(), [this] { watch(); });
+    }
+}
+
+// What the port holds now came before: dropped with the rest.
+void ModbusLine::restart()
+{
+    if (m_port->inBufferCount() > 0)
+        m_port->input();
+    m_tracker.restart();
+    m_late.clear();
 }
 
 bool ModbusLine::settling()
 {
     if (!m_busy)
         drain();
-    return m_unansweredAt && m_clock.now() - *m_unansweredAt < settleTime();
+    return m_tracker.settling(m_clock.now());
 }
 
-void ModbusLine::learn(double latency)
+double ModbusLine::clickSettleBudget() const
 {
-    m_lateness = std::max(m_lateness.value_or(0.0), latency);
-    m_onTimeRun = 0;
-}
-
-ModbusLine::Sent *ModbusLine::oldestUnanswered(double at)
-{
-    for (Sent &s : m_sent)
-        if (!s.answered && at - s.at <= LateHorizon)
-            return &s;
-    return nullptr;
-}
-
-ModbusLine::Sent *ModbusLine::findSent(double at)
-{
-    for (Sent &s : m_sent)
-        if (s.at == at)
-            return &s;
-    return nullptr;
-}
-
-void ModbusLine::creditAnswer(const QByteArray &frame, double at)
-{
-    for (Sent &s : m_sent) {
-        if (!s.answered && at - s.at <= LateHorizon && fitsRequest(s.frame, frame)) {
-            s.answered = true;
-            return;
-        }
-    }
-}
-
-// Stray bytes outside a request's wait. The first byte of each burst is
-// measured from the oldest request still without an answer: a meter answers
-// in order, and an older send only makes the latency longer. A burst that
-// holds a whole answer to that request credits it.
-void ModbusLine::noteLate(const QByteArray &bytes, double at)
-{
-    const double gap = std::max(quietTime(m_port->settings()), BurstGapPolls * PollStep);
-    if (m_burst.isEmpty() || at - m_lastBytesAt > gap) {
-        m_burst.clear();
-        const Sent *from = oldestUnanswered(at);
-        m_burstFrom = from ? std::optional<double>(from->at) : std::nullopt;
-        if (m_burstFrom)
-            learn(at - *m_burstFrom);
-    }
-    m_burst += bytes;
-    while (m_burstFrom) {
-        Sent *from = findSent(*m_burstFrom);
-        if (!from)
-            break;
-        const qsizetype length = answerFrameLength(from->frame, m_burst);
-        if (!fitsRequest(from->frame, m_burst.left(length)))
-            break;
-        from->answered = true;
-        m_burst.remove(0, length);
-        const Sent *next = m_burst.isEmpty() ? nullptr : oldestUnanswered(at);
-        m_burstFrom = next ? std::optional<double>(next->at) : std::nullopt;
-        if (m_burstFrom)
-            learn(at - *m_burstFrom);
-    }
+    const double settle = m_tracker.settleTime();
+    return std::max(ClickSettleBudget + settle - SettleTime, settle + m_tracker.quietTime());
 }
 
 void ModbusLine::drain()
 {
     if (m_port->inBufferCount() <= 0)
         return;
-    const double now = m_clock.now();
     const QByteArray bytes = m_port->input();
-    if (bytes.isEmpty())
-        return;
     m_late += bytes;
-    noteLate(bytes, now);
-    m_lastBytesAt = now;
+    m_tracker.strayBytes(bytes, m_clock.now());
 }
 
-bool ModbusLine::settle(double budget)
+ModbusLine::Settled ModbusLine::settle(RequestKind kind)
 {
     const double start = m_clock.now();
-    // A click's budget grows with a settle time learned meanwhile.
-    const bool click = budget >= ClickSettleBudget;
     for (;;) {
-        if (click)
-            budget = std::max(budget, clickSettleBudget());
         drain();
         const double now = m_clock.now();
-        double readyAt = m_lastBytesAt + quietTime(m_port->settings());
-        if (m_unansweredAt)
-            readyAt = std::max(readyAt, *m_unansweredAt + settleTime());
+        const double settledAt = m_tracker.settledAt(kind);
+        if (kind == RequestKind::Tick && now < settledAt)
+            return Settled::Skip;
+        const double readyAt = std::max(settledAt, m_tracker.quietAt());
         if (now >= readyAt)
-            return true;
-        const double left = budget - (now - start);
-        if (left <= 0)
-            return false;
-        m_clock.waitPolling(std::min(readyAt - now, left), PollStep, [this] {
+            return Settled::Go;
+        // A click's budget grows with a settle time learned meanwhile.
+        const double deadline = kind == RequestKind::Click ? start + clickSettleBudget()
+                                                           : std::max(start, settledAt) + QuietBudget;
+        if (now >= deadline)
+            return Settled::Busy;
+        m_clock.waitPolling(std::min(readyAt, deadline) - now, pollStep(), [this] {
             drain();
-            return true;
+            return Clock::Seen::More;
         });
     }
 }
 
-// What the outcome tells the settle rule and the lateness of the meter.
-void ModbusLine::record(const LineOutcome &out, double sentAt)
-{
-    const double now = m_clock.now();
-    while (!m_sent.empty() && now - m_sent.front().at > LateHorizon)
-        m_sent.pop_front();
-    m_sent.push_back({sentAt, out.frame, false});
-
-    const bool answered = out.status == AnswerStatus::Ok || out.status == AnswerStatus::Exception;
-    if (answered && !out.answer.isEmpty()) {
-        // The answer may be an older unanswered request's (no frame tells
-        // them apart): it goes to the oldest it fits, which leaves later
-        // late bytes measured from an earlier send, never a later one.
-        creditAnswer(out.answer, now);
-        m_unansweredAt.reset();
-        if (++m_onTimeRun >= OnTimeRunToForget)
-            m_lateness.reset();
-        return;
-    }
-    m_onTimeRun = 0;
-    if (out.reason.kind == Reason::LateAnswer) {
-        // An earlier answer inside this wait. Alone, it is timed by its first
-        // byte; in front of more bytes it may be this request's own answer
-        // that came first, so it is late by at most the whole wait.
-        const bool alone = out.status != AnswerStatus::ExtraBytes;
-        const double arrived = alone && out.firstByteAfter ? sentAt + *out.firstByteAfter : now;
-        if (const Sent *from = oldestUnanswered(arrived))
-            learn(arrived - from->at);
-        creditAnswer(out.answer.left(answerFrameLength(m_unansweredFrame, out.answer)), now);
-    }
-    m_unansweredAt = sentAt;
-    m_unansweredFrame = out.frame;
-    if (!out.received.isEmpty())
-        m_lastBytesAt = now;
-    m_watch->start();
-}
-
-std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request, double settleBudget)
+std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
 {
     if (m_busy)
         return std::nullopt;
     const QScopedValueRollback guard(m_busy, true);
+    m_tracker.setQuietTime(quietTime(m_port->settings()));
     const bool open = m_port->portOpen();
-    if (open && !settle(settleBudget))
+    const Settled settled = open ? settle(request.kind) : Settled::Go;
+    if (settled == Settled::Skip)
         return std::nullopt;
 
     LineOutcome out;
@@ -225,60 +129,55 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request, doub
     CRC(out.frame);
     if (m_onSend)
         m_onSend(out.frame);
+    if (settled == Settled::Busy) {
+        out.reason = {LineReason::LineBusy};
+        return out;
+    }
     const double sentAt = m_clock.now();
     out.written = open && m_port->output(frameBytes(out.frame)); // a refused write is not retried
     if (!out.written) {
         // Nothing went out: no wait, and nothing can come late.
-        out.reason = {Reason::NotSentPortClosed};
+        out.reason = {LineReason::NotSentPortClosed};
         return out;
     }
+    const LineTracker::Seq seq = m_tracker.sent(out.frame, request.kind, sentAt);
 
-    // Arrivals during the wait, each as (seconds after the send, bytes held).
-    // Once a read's whole answer is in (and not just an echo of the request's
-    // eight bytes), the rest of the wait needs no polling.
-    QList<std::pair<double, int>> arrivals;
-    const int answerFrame = request.expectedLength + CrcBytes;
+    // Each arrival timed. With a lateness known (or for a probe) the bytes
+    // are taken as they come and the wait ends once the whole answer is in;
+    // otherwise the wait runs its length, stops asking once a read's answer
+    // is all there, and takes what came at its end.
+    const bool probe = request.kind == RequestKind::Probe;
+    const double wait = probe && request.answerWait > 0 ? request.answerWait : m_tracker.answerWait();
+    const bool endsOnAnswer = probe || m_tracker.waitEndsOnAnswer();
     const bool read = out.frame[1] != WriteSingleRegister;
-    m_clock.waitPolling(AnswerWait, PollStep, [&] {
-        const int held = m_port->inBufferCount();
-        if (held > (arrivals.isEmpty() ? 0 : arrivals.last().second))
-            arrivals.append({m_clock.now() - sentAt, held});
-        return !(read && held >= answerFrame && held != RequestBytes);
+    LineTracker::Arrivals arrivals;
+    qsizetype held = 0;
+    m_clock.waitPolling(wait, pollStep(), [&] {
+        const int waiting = m_port->inBufferCount();
+        if (waiting > 0 && endsOnAnswer)
+            out.received += m_port->input();
+        const qsizetype arrived = out.received.size() + (endsOnAnswer ? 0 : std::max(waiting, 0));
+        if (arrived > held)
+            arrivals.append({m_clock.now(), held = arrived});
+        if (endsOnAnswer)
+            return LineTracker::wholeAnswerIn(out.frame, out.received) ? Clock::Seen::Done : Clock::Seen::More;
+        const bool whole = read && held >= request.expectedLength + CrcBytes && held != RequestBytes;
+        return whole ? Clock::Seen::Enough : Clock::Seen::More;
     });
     if (m_port->inBufferCount() > 0)
-        out.received = m_port->input();
+        out.received += m_port->input();
+    const double now = m_clock.now();
+    out.waited = now - sentAt;
 
-    const QByteArray echo = frameBytes(out.frame);
-    const bool echoAlone = out.received == echo && out.frame[1] != WriteSingleRegister;
-    out.answer = echoAlone ? QByteArray() : withoutEcho(out.frame, out.received);
-    const qsizetype echoLength = out.answer.isEmpty() ? 0 : out.received.size() - out.answer.size();
-    for (const auto &[after, held] : std::as_const(arrivals)) {
-        if (held > echoLength) {
-            out.firstByteAfter = after;
-            break;
-        }
-    }
-    if (out.answer.isEmpty()) {
-        out.reason = {Reason::NoAnswer};
-    } else {
-        out.status = checkAnswer(out.frame, out.answer);
-        out.reason = reasonOf(out.status, out.answer);
-        // An earlier request's answer, whole, alone (another length than
-        // this one's) or in front of more bytes.
-        const bool fits = out.status == AnswerStatus::Ok || out.status == AnswerStatus::Exception;
-        if (!fits && m_unansweredAt) {
-            const QByteArray first = out.answer.left(answerFrameLength(m_unansweredFrame, out.answer));
-            const AnswerStatus earlier = checkAnswer(m_unansweredFrame, first);
-            if (earlier == AnswerStatus::Ok || earlier == AnswerStatus::Exception)
-                out.reason = {Reason::LateAnswer};
-        }
-    }
-
-    record(out, sentAt);
-    if (out.reason.kind == Reason::None && out.firstByteAfter)
+    const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, arrivals, now);
+    out.answer = verdict.answer;
+    out.status = verdict.status;
+    out.reason = verdict.reason;
+    out.firstByteAfter = verdict.firstByteAfter;
+    if (out.reason.kind == LineReason::None && out.firstByteAfter)
         out.reason.seconds = *out.firstByteAfter;
-    if (out.reason.kind == Reason::NoAnswer && m_lateness)
-        out.reason.seconds = *m_lateness;
+    if (!m_watching && m_tracker.watching(now))
+        watch();
     return out;
 }
 

@@ -58,7 +58,39 @@ bool miscountedFrame(const QByteArray &answer, qsizetype announced)
            && byteAt(answer, 1) == ReadHoldingRegisters && crcFits(answer, answer.size());
 }
 
+// Whether the bytes may begin this request's answer: its slave, its function
+// or that function's exception, and a read's byte count as asked.
+bool plausibleStart(const QueryFrame &request, const QByteArray &answer)
+{
+    if (!answer.isEmpty() && byteAt(answer, 0) != request[0])
+        return false;
+    if (answer.size() < 2)
+        return true;
+    const std::uint8_t function = byteAt(answer, 1);
+    if (function == (request[1] | ExceptionFlag))
+        return true;
+    if (function != request[1])
+        return false;
+    return function != ReadHoldingRegisters || answer.size() < 3
+           || byteAt(answer, 2) == 2 * registerCount(request);
+}
+
+// A read's bytes less our own echo in front, when they begin with it.
 } // namespace
+
+std::optional<int> valueLength(const QString &lengthText)
+{
+    for (int length : {2, 4, 6, 8})
+        if (lengthText == QString::number(length))
+            return length;
+    return std::nullopt;
+}
+
+bool givesValue(const QString &lengthText, ByteOrder order)
+{
+    const std::optional<int> length = valueLength(lengthText);
+    return length && (*length != 4 || order != ByteOrder::Unknown);
+}
 
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, ByteOrder order)
@@ -84,20 +116,26 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
             digits += slot[std::size_t(i)];
         return digits;
     };
-    if (lengthText == QLatin1String("8")) {
+    const std::optional<int> length = valueLength(lengthText);
+    if (!length)
+        return r; // not a data length: neither logged nor converted
+    switch (*length) {
+    case 8:
         r.dataHex = join({3, 4, 5, 6, 7, 8, 9, 10});
-    } else if (lengthText == QLatin1String("6")) {
+        break;
+    case 6:
         r.dataHex = join({3, 4, 5, 6, 7, 8});
-    } else if (lengthText == QLatin1String("4")) {
+        break;
+    case 4:
         if (order == ByteOrder::AsReceived)
             r.dataHex = join({3, 4, 5, 6});
         else if (order == ByteOrder::Reversed)
             r.dataHex = join({6, 5, 4, 3});
         // any other sign: the previous DataHex is converted again
-    } else if (lengthText == QLatin1String("2")) {
+        break;
+    default:
         r.dataHex = join({3, 4});
-    } else {
-        return r; // not a data length: neither logged nor converted
+        break;
     }
     r.logged = true;
     r.convert = true;
@@ -113,10 +151,16 @@ AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer)
             return AnswerStatus::WrongSlave;
         return request[1] == ReadHoldingRegisters ? AnswerStatus::WrongByteCount : AnswerStatus::WrongFunction;
     }
-    if (answer.size() < length)
-        return AnswerStatus::Short;
-    if (!whole)
-        return AnswerStatus::BadCrc;
+    if (answer.size() < length || !whole) {
+        const QByteArray body = afterEcho(request, answer);
+        if (body.size() != answer.size() && !body.isEmpty()) {
+            const AnswerStatus rest = checkAnswer(request, body);
+            return rest == AnswerStatus::Ok || rest == AnswerStatus::Exception ? AnswerStatus::ExtraBytes : rest;
+        }
+        if (!plausibleStart(request, body))
+            return AnswerStatus::Unreadable;
+        return answer.size() < length ? AnswerStatus::Short : AnswerStatus::BadCrc;
+    }
     if (answer.size() > length)
         return AnswerStatus::ExtraBytes;
 
@@ -151,29 +195,12 @@ QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes)
     return status == AnswerStatus::Ok || status == AnswerStatus::Exception ? rest : bytes;
 }
 
-Reason reasonOf(AnswerStatus status, const QByteArray &answer)
+QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer)
 {
-    switch (status) {
-    case AnswerStatus::Ok:
-        return {};
-    case AnswerStatus::Exception:
-        return {Reason::Exception, byteAt(answer, 2)};
-    case AnswerStatus::WrongSlave:
-        return {Reason::WrongSlave, byteAt(answer, 0)};
-    case AnswerStatus::WrongFunction:
-        return {Reason::WrongFunction};
-    case AnswerStatus::WrongByteCount:
-        return {Reason::WrongByteCount};
-    case AnswerStatus::BadCrc:
-        return {Reason::BadCrc};
-    case AnswerStatus::Short:
-        return {Reason::NoAnswer};
-    case AnswerStatus::ExtraBytes:
-        return {Reason::MoreThanOneFrame};
-    case AnswerStatus::EchoMismatch:
-        return {Reason::EchoMismatch};
-    }
-    return {Reason::NoAnswer};
+    const QByteArray echo = frameBytes(request);
+    if (request[1] == WriteSingleRegister || !answer.startsWith(echo))
+        return answer;
+    return answer.mid(echo.size());
 }
 
 } // namespace movra

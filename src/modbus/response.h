@@ -7,6 +7,13 @@
 
 namespace movra {
 
+// The data lengths that give a value: the texts "2", "4", "6" and "8",
+// exactly as typed or as a model entry has them; empty for any other text.
+std::optional<int> valueLength(const QString &lengthText);
+// Whether a trusted read answer of that length gives a value: a 4-byte value
+// only in a known byte order.
+bool givesValue(const QString &lengthText, ByteOrder order);
+
 // What the decoder shows for the bytes taken from the port.
 struct RenderedResponse {
     QString text7;                 // first ExpectedLength bytes (at most 11), each "HH "
@@ -30,6 +37,8 @@ enum class AnswerStatus {
     WrongByteCount,
     BadCrc,
     Short,          // fewer bytes than one whole frame
+    Unreadable,     // no frame of this request's shape and no echo: another
+                    // baud rate or framing, or noise
     ExtraBytes,     // more bytes than one frame
     EchoMismatch,   // a write's echo differs from the request
 };
@@ -46,6 +55,9 @@ enum class AnswerStatus {
 // with 80H set), WrongFunction, WrongByteCount (03H), EchoMismatch (06H).
 // So a status about the content is only named for a frame that arrived whole,
 // and a late answer in front of the current one shows as ExtraBytes.
+// Short and BadCrc need a plausible start for this request (its slave, its
+// function or that function's exception, the byte count it asks for; our
+// own echo in front skipped); bytes without one are Unreadable.
 // One exception to the header's length: an 03H frame whose CRC is good over
 // all the bytes that came, while its byte count announces another length, is
 // intact with a wrong byte count (WrongSlave or WrongFunction first), not
@@ -61,39 +73,9 @@ qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer)
 // the answer alone; otherwise `bytes` as they are.
 QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes);
 
-// Why a request gave no value; None when its answer can be trusted.
-// `seconds`, when known (not negative): for None, when the answer's first
-// byte came after the send; for NoAnswer, how late this line's meter has
-// been seen to answer.
-struct Reason {
-    enum Kind {
-        None,
-        NoAnswer,         // nothing, our own echo only, or no whole frame in time
-        Exception,        // detail: the exception code
-        BadCrc,
-        WrongSlave,       // detail: the slave that answered
-        WrongFunction,
-        WrongByteCount,
-        MoreThanOneFrame,
-        LateAnswer,       // the bytes are an earlier request's answer
-        EchoMismatch,     // a write's echo differs from the request
-        NotSentSlave,     // the slave address box holds no address
-        NotSentLength,    // the data length gives no register count
-        NotSentPortClosed, // the port is not open: nothing went out
-        NoModelEntry,     // Connect: the model file has no readable entry
-        NoValue,          // a trusted answer that gives no value; detail: the
-                          // data length, or NoValueSign
-    };
-    // NoValue's detail for a 4-byte entry whose byte order sign is neither
-    // "-" nor "+".
-    static constexpr int NoValueSign = -1;
-    Kind kind = None;
-    int detail = 0;
-    double seconds = -1; // negative: not known
-    bool operator==(const Reason &) const = default;
-};
+// The bytes after our own echo of a read request, when they begin with it;
+// otherwise the bytes as they are.
+QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer);
 
-// The reason for a checked answer: Short counts as no answer.
-Reason reasonOf(AnswerStatus status, const QByteArray &answer);
 
 } // namespace movra

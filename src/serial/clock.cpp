@@ -29,15 +29,21 @@ void SystemClock::waitPolling(double seconds, double step, const Probe &probe)
         constexpr double MaxSliceMs = 60.0 * 60.0 * 1000.0;
         return int(std::clamp(std::ceil((seconds - (now() - start)) * 1000.0), 1.0, MaxSliceMs));
     };
-    const int stepMs = int(std::clamp(std::round(step * 1000.0), 1.0, 1000.0)); // NaN clamps to 1 ms
+    const bool timed = step > 0; // NaN: not timed
+    const int stepMs = timed ? int(std::clamp(std::round(step * 1000.0), 1.0, 1000.0)) : 0;
     bool probing = bool(probe);
+    bool done = false;
     auto ask = [&] {
-        if (probing)
-            probing = probe();
+        if (!probing)
+            return;
+        const Seen seen = probe();
+        probing = seen == Seen::More;
+        done = seen == Seen::Done;
     };
     if (!QCoreApplication::instance()) {
-        while (!over()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(probing ? std::min(stepMs, msUntilEnd()) : msUntilEnd()));
+        while (!over() && !done) {
+            const int ms = probing && timed ? std::min(stepMs, msUntilEnd()) : msUntilEnd();
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             ask();
         }
         return;
@@ -53,21 +59,63 @@ void SystemClock::waitPolling(double seconds, double step, const Probe &probe)
     end.setTimerType(Qt::PreciseTimer);
     end.setSingleShot(true);
     // A timer can fire a little early: the end is checked, and re-armed for what is left.
-    auto check = [&] {
+    std::function<void()> check = [&] {
         ask();
         if (!probing)
             ticker.stop();
-        if (over())
+        if (done || over())
             loop.quit();
         else if (!end.isActive())
             end.start(msUntilEnd());
     };
     QObject::connect(&ticker, &QTimer::timeout, &loop, check);
     QObject::connect(&end, &QTimer::timeout, &loop, check);
-    if (probing)
+    if (probing && timed)
         ticker.start(stepMs);
     end.start(msUntilEnd());
+    std::function<void()> *outer = m_wake;
+    if (probing)
+        m_wake = &check;
     loop.exec();
+    m_wake = outer;
+}
+
+void SystemClock::wake()
+{
+    if (m_wake)
+        (*m_wake)();
+}
+
+void SystemClock::callAfter(double seconds, QObject *context, std::function<void()> f)
+{
+    const int ms = int(std::clamp(std::ceil(seconds * 1000.0), 0.0, 1000.0 * 1000.0));
+    QTimer::singleShot(ms, Qt::PreciseTimer, context, std::move(f));
+}
+
+void VirtualClock::callAfter(double seconds, QObject *context, std::function<void()> f)
+{
+    m_due.push_back({m_now + std::max(seconds, 0.0), context, std::move(f)});
+}
+
+void VirtualClock::advance(double seconds)
+{
+    m_now += seconds;
+    runDue();
+}
+
+// Each call whose time has come, earliest first; a call may set new ones.
+void VirtualClock::runDue()
+{
+    for (;;) {
+        auto next = std::min_element(m_due.begin(), m_due.end(),
+                                     [](const Due &a, const Due &b) { return a.at < b.at; });
+        if (next == m_due.end() || next->at > m_now)
+            return;
+        const Due due = std::move(*next);
+        m_due.erase(next);
+        if (due.context)
+            due.f();
+    }
 }
 
 void VirtualClock::runHook()
@@ -95,30 +143,39 @@ void VirtualClock::waitPolling(double seconds, double step, const Probe &probe)
     ++m_waits;
     const double total = seconds > 0 ? seconds : 0.0;
     const double half = total / 2;
-    if (!(step > 0))
-        step = total;
-    // Time is advanced by differences, so a wait the hook starts adds its own.
     bool probing = bool(probe);
+    if (!(step > 0))
+        step = probing ? ProbeStep : total;
+    // Time is advanced by differences, so a wait the hook starts adds its own.
     double done = 0.0;
     bool hookRun = false;
-    while (done < total) {
+    bool ended = false;
+    auto ask = [&] {
+        const Seen seen = probe();
+        probing = seen == Seen::More;
+        ended = seen == Seen::Done;
+    };
+    while (done < total && !ended) {
         double next = std::min(done + step, total);
         if (!hookRun && next >= half)
             next = half;
         m_now += next - done;
         done = next;
+        runDue();
         if (!hookRun && done >= half) {
             hookRun = true;
             runHook();
         }
         if (probing)
-            probing = probe();
+            ask();
     }
     if (!hookRun)
         runHook();
+    if (ended)
+        return;
     m_now += VirtualEpsilon;
     if (probing)
-        probe();
+        ask();
 }
 
 } // namespace movra

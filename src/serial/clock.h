@@ -1,7 +1,9 @@
 #pragma once
 // Time for the waits of a transaction and of the scan.
 #include <QElapsedTimer>
+#include <QPointer>
 #include <functional>
+#include <vector>
 
 namespace movra {
 
@@ -10,15 +12,24 @@ public:
     virtual ~Clock() = default;
     // Monotonic seconds.
     virtual double now() const = 0;
-    // Return once more than `seconds` have passed, calling `probe` every
-    // `step` seconds or so (and once at the end), so a caller can note when
-    // bytes arrive without a busy loop, and handling window events meanwhile.
-    // A probe that returns false has seen what it needed: the rest of the
-    // wait runs without it.
-    using Probe = std::function<bool()>;
+    // What a probe has seen. More: go on probing. Enough: the rest of the
+    // wait runs without it. Done: the wait ends now.
+    enum class Seen { More, Enough, Done };
+    using Probe = std::function<Seen()>;
+    // Return once more than `seconds` have passed or the probe says Done,
+    // handling window events meanwhile. The probe runs every `step` seconds
+    // or so (step 0: never by time alone), whenever wake() is called during
+    // the wait, and once at the end, so a caller notes when bytes arrive
+    // without a busy loop.
     virtual void waitPolling(double seconds, double step, const Probe &probe) = 0;
     // The same wait without a probe.
     void wait(double seconds) { waitPolling(seconds, 0, {}); }
+    // Runs the probe of the innermost probing wait now: a port's signal that
+    // bytes have arrived. Outside such a wait, nothing.
+    virtual void wake() = 0;
+    // Calls `f` once from the event loop `seconds` from now, unless
+    // `context` is gone by then.
+    virtual void callAfter(double seconds, QObject *context, std::function<void()> f) = 0;
 };
 
 // Real time: a nested event loop and a timer, so the processor idles while waiting.
@@ -28,9 +39,12 @@ public:
     double now() const override;
     // One nested event loop; a repeating timer runs the probe.
     void waitPolling(double seconds, double step, const Probe &probe) override;
+    void wake() override;
+    void callAfter(double seconds, QObject *context, std::function<void()> f) override;
 
 private:
     QElapsedTimer m_timer;
+    std::function<void()> *m_wake = nullptr; // the innermost probing wait's check
 };
 
 // Virtual time for tests: wait() advances the clock and processes pending
@@ -39,12 +53,17 @@ private:
 // an operator's click or a timer tick that lands during a wait. A wait that
 // the hook itself starts does not run the hook again. waitPolling counts as
 // one wait: it advances step by step, runs the probe after each step, and
-// the hook once, at the step that reaches half the wait.
+// the hook once, at the step that reaches half the wait. A probing wait with
+// step 0 steps by ProbeStep, so a test never depends on a wake. Calls set
+// with callAfter run as the time passes theirs, in a wait or in advance().
 class VirtualClock : public Clock {
 public:
+    static constexpr double ProbeStep = 0.001;
     double now() const override { return m_now; }
     void waitPolling(double seconds, double step, const Probe &probe) override;
-    void advance(double seconds) { m_now += seconds; }
+    void wake() override {}
+    void callAfter(double seconds, QObject *context, std::function<void()> f) override;
+    void advance(double seconds);
     void setDuringWait(std::function<void()> hook) { m_duringWait = std::move(hook); }
     int waits() const { return m_waits; }
 
@@ -53,8 +72,15 @@ private:
     int m_waits = 0;
     bool m_inHook = false;
     std::function<void()> m_duringWait;
+    struct Due {
+        double at;
+        QPointer<QObject> context;
+        std::function<void()> f;
+    };
+    std::vector<Due> m_due;
 
     void runHook();
+    void runDue();
 };
 
 } // namespace movra

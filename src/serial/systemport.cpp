@@ -1,5 +1,7 @@
 #include "commport.h"
 
+#include <QVariant>
+
 #ifdef Q_OS_WIN
 #include "wincommport.h"
 #else
@@ -14,7 +16,9 @@ std::unique_ptr<SerialPort> makeSystemPort(const QString &exeDir)
     Q_UNUSED(exeDir);
     return std::make_unique<WinCommPort>();
 #else
-    return std::make_unique<QtCommPort>(exeDir);
+    auto port = std::make_unique<QtCommPort>(exeDir);
+    port->setProperty(SignalsArrivalsProperty, QVariant(true));
+    return port;
 #endif
 }
 

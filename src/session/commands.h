@@ -4,7 +4,7 @@
 // state (the port panel, the locks), which the window mirrors whole.
 #include "linehealth.h"
 #include "portinfo.h"
-#include "response.h"
+#include "reason.h"
 
 #include <QString>
 #include <QStringList>
@@ -90,6 +90,7 @@ struct Hint {
         NothingFound,  // the search tried `bauds` and `framings` at first..last, in vain
         Stopped,       // the search was stopped; the settings are as before
     };
+    Hint(Kind kind = None) : kind(kind) {}
     Kind kind = None;
     QString baud;
     QString framing;

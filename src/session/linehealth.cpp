@@ -13,6 +13,7 @@ constexpr Reason::Kind NotSentKinds[] = {
     Reason::NotSentLength,
     Reason::NotSentPortClosed,
     Reason::NoModelEntry,
+    Reason::LineBusy,
 };
 
 constexpr double MsPerSecond = 1000;

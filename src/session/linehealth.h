@@ -1,7 +1,7 @@
 #pragma once
 // How the line holds up since the port opened: every request's outcome
 // counted by its reason, and how soon the answers came.
-#include "response.h"
+#include "reason.h"
 
 #include <QString>
 #include <QTime>

@@ -123,7 +123,7 @@ public:
             ++m_result.tries;
             if (!out)
                 continue; // the line could not take it: heard nothing
-            if (out->reason.kind == Reason::NotSentPortClosed)
+            if (out->reason.kind == LineReason::NotSentPortClosed)
                 return lost();
             const QByteArray heard = out->late + out->received;
             for (int slave : answeringSlaves(m_read.frame, heard, m_plan.firstAddress, m_plan.lastAddress)) {
@@ -177,7 +177,7 @@ private:
             request.kind = RequestKind::Click;
             request.answerWait = 0;
             auto out = m_hooks.transact(request);
-            if (out && out->reason.kind == Reason::NotSentPortClosed)
+            if (out && out->reason.kind == LineReason::NotSentPortClosed)
                 return FindResult::PortLost;
             if (out && out->trusted()) {
                 m_result.kind = FindResult::Found;

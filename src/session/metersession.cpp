@@ -32,16 +32,6 @@ QString scanListLine(int registerNumber, const QString &address, const QString &
     return QStringLiteral("%1--%2--%3--%4").arg(registerNumber).arg(address, value, name);
 }
 
-// Whether a checked answer's data length makes a value (2, 4, 6 or 8 bytes,
-// and a known byte order for 4).
-bool givesValue(const QString &lengthText, ByteOrder order)
-{
-    if (lengthText == QLatin1String("4"))
-        return order != ByteOrder::Unknown;
-    return lengthText == QLatin1String("2") || lengthText == QLatin1String("6")
-        || lengthText == QLatin1String("8");
-}
-
 ValueTexts valueTexts(const QString &dataHex)
 {
     const ConvertedValue v = convertValue(dataHex);
@@ -97,7 +87,7 @@ void MeterSession::count(const Result &result)
 
 void MeterSession::reportHealth()
 {
-    m_state.health = m_health.report(std::nullopt, ModbusLine::AnswerWait);
+    m_state.health = m_health.report(m_line.lateness(), m_line.answerWait());
 }
 
 // --- The port panel -------------------------------------------------------
@@ -151,6 +141,7 @@ void MeterSession::open(const PortChoice &choice)
         panel.kind = PortPanel::Open;
         panel.statusLine = statusText(m_inUse->port, m_inUse->baud, m_inUse->framing);
         m_state.connectLocked = false;
+        m_line.restart(); // what the line learned of another port or meter is void
         m_health.restart(panel.portName, QTime::currentTime(), choice.baud, choice.framing);
         reportHealth();
     } else {
@@ -195,11 +186,11 @@ Result MeterSession::refused(const Reason &reason)
     return result;
 }
 
-std::optional<Result> MeterSession::exchange(const Pending &pending, const QString &lengthText,
-                                             double settleBudget)
+std::optional<Result> MeterSession::exchange(Pending pending, const QString &lengthText, RequestKind kind)
 {
+    pending.request.kind = kind;
     m_pending = pending;
-    const std::optional<LineOutcome> outcome = m_line.transact(pending.request, settleBudget);
+    const std::optional<LineOutcome> outcome = m_line.transact(pending.request);
     m_pending.reset();
     if (!outcome)
         return std::nullopt;
@@ -217,7 +208,7 @@ Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest
     if (outcome.answer.isEmpty()) {
         if (!outcome.received.isEmpty())
             result.responseLines << bytesLine(outcome.received);
-        result.reading = refused(outcome.reason).reading;
+        result.reading = refused(Reason::fromLine(outcome.reason)).reading;
         return result;
     }
     const bool write = request.frame[1] == WriteSingleRegister;
@@ -225,7 +216,7 @@ Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest
         renderResponse(outcome.answer, request.expectedLength, write, lengthText, request.order);
     if (rendered.logged)
         result.responseLines << rendered.text7;
-    Reading reading{Reading::Boxes::Cleared, {}, outcome.reason, rendered.text7};
+    Reading reading{Reading::Boxes::Cleared, {}, Reason::fromLine(outcome.reason), rendered.text7};
     if (write) {
         if (outcome.trusted())
             reading.boxes = Reading::Boxes::Echo;
@@ -254,8 +245,8 @@ void MeterSession::sendByHand(const RequestTexts &texts)
         emitResult(result);
         return;
     }
-    const Result result = exchange({*plan.request, {}, {}}, texts.length, ModbusLine::ClickSettleBudget)
-                              .value_or(refused({Reason::LateAnswer}));
+    const Result result = exchange({*plan.request, {}, {}}, texts.length, RequestKind::Click)
+                              .value_or(refused({Reason::LineBusy}));
     count(result);
     emitResult(result);
 }
@@ -309,8 +300,8 @@ void MeterSession::connect(const ConnectCommand &command)
         RequestTexts texts = entryTexts(QString::number(command.slave), *entry);
         texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
         const RequestPlan plan = planRequest(texts, m_last);
-        result = exchange({*plan.request, {}, entry->length}, entry->length, ModbusLine::ClickSettleBudget)
-                     .value_or(refused({Reason::LateAnswer}));
+        result = exchange({*plan.request, {}, entry->length}, entry->length, RequestKind::Click)
+                     .value_or(refused({Reason::LineBusy}));
     }
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
@@ -331,6 +322,7 @@ bool MeterSession::useSettings(const QString &baud, const QString &framing)
     port().setSettings(*settings);
     if (!port().portOpen())
         return false;
+    m_line.restart();
     // The status line says what is in effect, also during the search.
     m_inUse->baud = baud;
     m_inUse->framing = framing;
@@ -366,7 +358,7 @@ void MeterSession::findMeter(const FindCommand &command)
     // Every try's bytes go to the logs; none is counted in the line's health.
     hooks.transact = [this, &entry](const LineRequest &request) {
         m_pending = Pending{request, {}, entry->length};
-        const std::optional<LineOutcome> outcome = m_line.transact(request, ModbusLine::ClickSettleBudget);
+        const std::optional<LineOutcome> outcome = m_line.transact(request);
         m_pending.reset();
         if (outcome) {
             Result logged;
@@ -376,9 +368,14 @@ void MeterSession::findMeter(const FindCommand &command)
         return outcome;
     };
     hooks.progress = [this](const FindProgress &progress) {
+        Hint searching(Hint::Searching);
+        searching.baud = progress.at.baud;
+        searching.framing = progress.at.framing;
+        searching.address = progress.at.address;
+        searching.index = progress.index;
+        searching.total = progress.total;
         Result result;
-        result.hint = Hint{Hint::Searching, progress.at.baud, progress.at.framing, progress.at.address,
-                           progress.index, progress.total};
+        result.hint = searching;
         emitResult(result);
     };
     hooks.stopRequested = [this] { return m_stopFinding || !m_inUse; };
@@ -480,7 +477,7 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
     Result result;
     if (plan.request) {
         const std::optional<Result> answered =
-            exchange({*plan.request, entry->address, entry->length}, entry->length, ModbusLine::TickSettleBudget);
+            exchange({*plan.request, entry->address, entry->length}, entry->length, RequestKind::Tick);
         if (!answered)
             return; // the line is still not quiet: this tick is skipped
         result = *answered;

@@ -93,8 +93,7 @@ private:
     ModelFile modelFile(const QString &model) const;
 
     // Runs a request on the line. Empty when the line did not take it.
-    std::optional<Result> exchange(const Pending &pending, const QString &lengthText,
-                                   double settleBudget);
+    std::optional<Result> exchange(Pending pending, const QString &lengthText, RequestKind kind);
     Result outcomeResult(const LineOutcome &outcome, const LineRequest &request,
                          const QString &lengthText);
     static Result refused(const Reason &reason);

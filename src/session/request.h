@@ -4,6 +4,7 @@
 // length or the word to write, and the byte order.
 #include "modbusline.h"
 #include "modelentry.h"
+#include "reason.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,6 +1,8 @@
 // The English and Traditional Chinese caption routines as two step lists.
 #include "captions.h"
 
+#include "findtexts.h"
+
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
@@ -137,6 +139,8 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
                     "the next request waits for it",
                     "0.2 秒內無回應：儀表約在請求後 %1 秒才回應，下一個請求會等候")
             .arg(reason.seconds, 0, 'f', 2);
+    case Reason::ShortAnswer:
+        return text("Answer cut short: %1 of %2 bytes", "回應不完整：收到 %1 / %2 位元組").arg(reason.detail).arg(reason.of);
     case Reason::Exception: {
         struct Named {
             int code;
@@ -173,6 +177,12 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
         return text("More than one frame", "收到多於一個訊框");
     case Reason::LateAnswer:
         return text("Late answer to an earlier request", "先前請求的延遲回應");
+    case Reason::Unreadable:
+        return text("Unreadable answer: no valid frame; the meter may use another baud rate or framing",
+                    "無法辨識的回應：沒有有效的訊框；儀表可能使用其他鮑率或通訊協定")
+               + QLatin1Char('\n') + findHintTipLine(zh);
+    case Reason::LineBusy:
+        return text("Not sent: the line is busy (bytes keep arriving)", "未送出：線路忙碌（持續收到資料）");
     case Reason::EchoMismatch:
         return text("Echo differs from the request", "回應與寫入命令不符");
     case Reason::NotSentSlave:

@@ -1,6 +1,6 @@
 #pragma once
 // The window's captions in English and Traditional Chinese.
-#include "response.h"
+#include "reason.h"
 
 #include <QString>
 #include <vector>

@@ -25,12 +25,15 @@ constexpr Noun Nouns[] = {
     {Reason::WrongByteCount, "wrong byte count", "wrong byte counts", u"位元組數錯誤"},
     {Reason::MoreThanOneFrame, "more than one frame", "more than one frame", u"多於一個訊框"},
     {Reason::LateAnswer, "late answer", "late answers", u"延遲回應"},
+    {Reason::ShortAnswer, "answer cut short", "answers cut short", u"回應不完整"},
+    {Reason::Unreadable, "unreadable answer", "unreadable answers", u"無法辨識的回應"},
     {Reason::EchoMismatch, "echo that differs", "echoes that differ", u"回應與寫入命令不符"},
     {Reason::NoValue, "answer without a value", "answers without a value", u"回應無法換算數值"},
     {Reason::NotSentSlave, "without a slave address", "without a slave address", u"無儀表位址"},
     {Reason::NotSentLength, "without a data length", "without a data length", u"無資料長度"},
     {Reason::NotSentPortClosed, "with the port closed", "with the port closed", u"通訊埠未開啟"},
     {Reason::NoModelEntry, "without a model entry", "without a model entry", u"無型號項目"},
+    {Reason::LineBusy, "with the line busy", "with the line busy", u"線路忙碌"},
 };
 
 // A kind without a row is still counted, under a plain name.

@@ -91,9 +91,28 @@ void checkRender(const QByteArray &answer, int expectedLength, bool write, const
     FUZZ_CHECK(v.bits.size() == 4 * r.dataHex->size() && !v.decimal.isEmpty());
 }
 
+// Could the bytes begin the request's answer: its slave, its function or
+// that function's exception, a read's byte count as asked.
+FUZZ_REFERENCE bool plausibleStart(const QueryFrame &request, const QByteArray &answer)
+{
+    const int registers = (request[4] << 8) | request[5];
+    const bool slave = answer.isEmpty() || std::uint8_t(answer[0]) == request[0];
+    const int function = answer.size() < 2 ? -1 : std::uint8_t(answer[1]);
+    const bool exception = function == (request[1] | 0x80);
+    const bool count = function != 0x03 || answer.size() < 3 || std::uint8_t(answer[2]) == 2 * registers;
+    return slave && (function < 0 || exception || (function == request[1] && count));
+}
+
 void checkStatus(const QueryFrame &request, const QByteArray &answer)
 {
     const AnswerStatus status = checkAnswer(request, answer);
+    // Unreadable: no start of this request's answer, our echo skipped; a
+    // CRC error or a short answer has one.
+    QByteArray body = answer;
+    while (request[1] != 0x06 && body.size() >= 8 && body.startsWith(frameBytes(request)))
+        body = body.mid(8);
+    if (status == AnswerStatus::Unreadable || status == AnswerStatus::BadCrc || status == AnswerStatus::Short)
+        FUZZ_CHECK(plausibleStart(request, body) == (status != AnswerStatus::Unreadable), describe(request, answer));
     if (status != AnswerStatus::Ok)
         return;
     // Ok: exactly one frame with a good CRC from the slave asked, with the

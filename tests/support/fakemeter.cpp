@@ -2,6 +2,7 @@
 
 #include "frame.h"
 
+#include <QVariant>
 #include <algorithm>
 
 namespace movra {
@@ -115,6 +116,12 @@ FakeMeter::Reply FakeMeter::replyTo(const QByteArray &request)
     return {Chunk{answer, m_answerDelay}};
 }
 
+void FakeMeter::setSignalsArrivals(bool on)
+{
+    m_signalsArrivals = on;
+    setProperty(SignalsArrivalsProperty, on);
+}
+
 void FakeMeter::deliverAt(double time, const QByteArray &bytes)
 {
     m_inFlight.append({time, m_nextOrder++, bytes});
@@ -168,6 +175,17 @@ bool FakeMeter::setSettings(const LineSettings &settings)
     return true;
 }
 
+OpenStatus FakeMeter::openStatus() const
+{
+    OpenStatus status;
+    if (m_parityRefused && m_settings.parity != 'N') {
+        LineSettings inEffect = m_settings;
+        inEffect.parity = 'N';
+        status.refused = refusedSettings(m_settings, inEffect);
+    }
+    return status;
+}
+
 bool FakeMeter::setPortOpen(bool open)
 {
     if (!open) {
@@ -215,6 +233,8 @@ void FakeMeter::collectArrived()
     for (const InFlight &f : std::as_const(arrived))
         m_received.append(f.bytes);
     m_inFlight = later;
+    if (m_signalsArrivals && !arrived.isEmpty())
+        emit bytesArrived();
 }
 
 int FakeMeter::inBufferCount()

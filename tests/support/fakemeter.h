@@ -54,6 +54,9 @@ public:
     // The meter's own answer to a request, with CRC; empty when it would not
     // answer. Applies a write, as the meter does.
     QByteArray defaultAnswer(const QByteArray &request);
+    // The port emits bytesArrived as bytes it is asked about turn out to
+    // have come, as a driver that signals arrivals would.
+    void setSignalsArrivals(bool on);
     // Bytes that arrive on the line at `time` on the clock, unasked.
     void deliverAt(double time, const QByteArray &bytes);
 
@@ -67,6 +70,9 @@ public:
     // Faults.
     void setOpenFails(bool fails) { m_openFails = fails; }
     void setWriteRefused(bool refused) { m_writeRefused = refused; }
+    // Like a pseudo-terminal: parity other than N is not taken; the port
+    // opens all the same and names it in openStatus().
+    void setParityRefused(bool refused) { m_parityRefused = refused; }
     // The device goes away: linkLost() once, then the port counts as closed
     // and every operation fails until restoreLink().
     void loseLink();
@@ -97,6 +103,7 @@ public:
     bool portOpen() const override { return m_open && !m_linkLost; }
     bool output(const QByteArray &bytes) override;
     int inBufferCount() override;
+    OpenStatus openStatus() const override;
     QByteArray input() override;
 
 private:
@@ -121,8 +128,10 @@ private:
     bool m_open = false;
     bool m_openFails = false;
     bool m_writeRefused = false;
+    bool m_parityRefused = false;
     bool m_linkLost = false;
     bool m_linkLostSignalled = false;
+    bool m_signalsArrivals = false;
 
     QList<InFlight> m_inFlight;
     qint64 m_nextOrder = 0;

@@ -1,0 +1,122 @@
+#pragma once
+// The line's bookkeeping without a port or a clock: the requests sent, the
+// bytes seen outside their waits, the meter's lateness, and the decisions
+// that follow from them. Times come in as arguments, in seconds.
+#include "frame.h"
+#include "linereason.h"
+#include "response.h"
+
+#include <QByteArray>
+#include <QList>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+namespace movra {
+
+// The verdict on a checked answer to `request`: Short is no answer when
+// nothing came, else an answer cut short.
+LineReason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer);
+
+// Click: a send button; waits out the settle time. Tick: the scan's timer;
+// skipped inside it. Probe: a try of the search for a meter; no settle time
+// after an earlier unanswered probe, and it teaches the line no lateness.
+enum class RequestKind { Click, Tick, Probe };
+
+class LineTracker {
+public:
+    // The answer wait while no lateness is known.
+    static constexpr double AnswerWait = 0.2;
+    // After a request without a valid answer the next one waits the settle
+    // time from that send, so a late answer arrives before it: SettleTime,
+    // or, once late bytes have shown the meter to be slower, SettleMargin
+    // times that lateness, at most MaxSettleTime.
+    static constexpr double SettleTime = 0.5;
+    static constexpr double SettleMargin = 1.5;
+    static constexpr double MaxSettleTime = 2.0;
+    // Late bytes are measured from the oldest request sent at most this long
+    // before them that has no answer yet; longer than the longest settle
+    // time, so a meter later than that is still timed.
+    static constexpr double LateHorizon = 5.0;
+    // This many answers in a row within AnswerWait and the lateness is
+    // forgotten.
+    static constexpr int OnTimeRunToForget = 10;
+    // Stray bytes after a gap longer than this (or the quiet time) start a
+    // new burst, measured on its own.
+    static constexpr double BurstGap = 0.015;
+
+    using Seq = std::uint64_t;
+
+    // What a request's wait took, judged.
+    struct Verdict {
+        QByteArray answer; // received less our own echo; empty: no answer
+        AnswerStatus status = AnswerStatus::Short;
+        LineReason reason;
+        std::optional<double> firstByteAfter;
+    };
+
+    // Ok or Exception: the bytes are one whole answer to that request.
+    static bool isAnswerTo(const QueryFrame &frame, const QByteArray &bytes);
+    // The bytes taken so far in a wait hold the request's whole answer (not
+    // just our own echo).
+    static bool wholeAnswerIn(const QueryFrame &frame, const QByteArray &received);
+
+    void setQuietTime(double seconds) { m_quietTime = seconds; }
+    double quietTime() const { return m_quietTime; }
+    // Forgets sends, lateness and stray bytes.
+    void restart();
+
+    // --- Decisions
+    std::optional<double> lateness() const { return m_lateness; }
+    // The settle time in force.
+    double settleTime() const;
+    // The answer wait of a Click or Tick: AnswerWait, or with a lateness
+    // known, the settle time it gives (ended early by a whole answer).
+    double answerWait() const;
+    bool waitEndsOnAnswer() const { return m_lateness.has_value(); }
+    // Not before this may a request of `kind` go: the settle time after an
+    // unanswered send (none between probes).
+    double settledAt(RequestKind kind) const;
+    // Not before this: the quiet time after the last stray bytes.
+    double quietAt() const { return m_lastBytesAt + m_quietTime; }
+    // A late answer may still be on its way.
+    bool settling(double now) const { return now < settledAt(RequestKind::Tick); }
+    // Late bytes of an unanswered send may still come and be worth timing.
+    bool watching(double now) const { return m_unanswered && now - m_unanswered->at <= LateHorizon; }
+
+    // --- Events
+    Seq sent(const QueryFrame &frame, RequestKind kind, double at);
+    // Bytes seen outside any wait.
+    void strayBytes(const QByteArray &bytes, double at);
+    // Each take of a wait: when, and how many bytes were held by then.
+    using Arrivals = QList<std::pair<double, qsizetype>>;
+    // What the wait of send `seq` took; the verdict is recorded.
+    Verdict took(Seq seq, const QByteArray &received, const Arrivals &arrivals, double now);
+
+private:
+    struct Send {
+        Seq seq;
+        double at;
+        QueryFrame frame;
+        RequestKind kind;
+        bool answered; // an answer that fits it has come (its own or a later one's)
+    };
+
+    Send *find(Seq seq);
+    Send *oldestUnanswered(double at);
+    void learn(const Send &from, double at);
+    // Marks the oldest unanswered send the frame fits as answered.
+    Send *credit(const QByteArray &frame, double at);
+
+    double m_quietTime = 0.00175;
+    Seq m_next = 1;
+    std::deque<Send> m_sends; // within LateHorizon, oldest first
+    std::optional<Send> m_unanswered; // the last send without a valid answer
+    double m_lastBytesAt = -1e9;
+    QByteArray m_burst;               // stray bytes since the last quiet gap or credit
+    std::optional<Seq> m_burstFrom;   // the send the burst is measured from
+    std::optional<double> m_lateness;
+    int m_onTimeRun = 0;
+};
+
+} // namespace movra
