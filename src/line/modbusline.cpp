@@ -29,7 +29,7 @@ double ModbusLine::quietTime(const LineSettings &settings)
 
 bool ModbusLine::signalled() const
 {
-    return m_sawSignal || m_port->property(SignalsArrivalsProperty).toBool();
+    return m_sawSignal || m_port->signalsArrivals();
 }
 
 // Bytes came: during a wait its probe takes them, between requests they

@@ -69,6 +69,9 @@ public:
     // The device the last open tried, and why it failed; after a good open
     // the settings the driver refused.
     virtual OpenStatus openStatus() const { return {}; }
+    // Whether bytesArrived can be trusted: its reader may wait for the
+    // signal instead of polling.
+    virtual bool signalsArrivals() const { return false; }
 
 signals:
     // The device went away or the line broke (read, write or resource error).

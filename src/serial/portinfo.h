@@ -8,10 +8,6 @@
 
 namespace movra {
 
-// A port whose bytesArrived signal can be trusted carries this property, true:
-// its reader may wait for the signal instead of polling.
-inline constexpr char SignalsArrivalsProperty[] = "signalsArrivals";
-
 // The highest COM number a port takes (COM1 to COM256).
 inline constexpr int MaxComNumber = 256;
 

@@ -31,6 +31,7 @@ public:
     int inBufferCount() override;
     QByteArray input() override;
     OpenStatus openStatus() const override { return m_openStatus; }
+    bool signalsArrivals() const override { return true; } // from readyRead
 
 private:
     void applySettings();

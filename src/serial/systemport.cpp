@@ -16,9 +16,7 @@ std::unique_ptr<SerialPort> makeSystemPort(const QString &exeDir)
     Q_UNUSED(exeDir);
     return std::make_unique<WinCommPort>();
 #else
-    auto port = std::make_unique<QtCommPort>(exeDir);
-    port->setProperty(SignalsArrivalsProperty, QVariant(true));
-    return port;
+    return std::make_unique<QtCommPort>(exeDir);
 #endif
 }
 

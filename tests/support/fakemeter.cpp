@@ -116,11 +116,6 @@ FakeMeter::Reply FakeMeter::replyTo(const QByteArray &request)
     return {Chunk{answer, m_answerDelay}};
 }
 
-void FakeMeter::setSignalsArrivals(bool on)
-{
-    m_signalsArrivals = on;
-    setProperty(SignalsArrivalsProperty, on);
-}
 
 void FakeMeter::deliverAt(double time, const QByteArray &bytes)
 {

@@ -56,7 +56,7 @@ public:
     QByteArray defaultAnswer(const QByteArray &request);
     // The port emits bytesArrived as bytes it is asked about turn out to
     // have come, as a driver that signals arrivals would.
-    void setSignalsArrivals(bool on);
+    void setSignalsArrivals(bool on) { m_signalsArrivals = on; }
     // Bytes that arrive on the line at `time` on the clock, unasked.
     void deliverAt(double time, const QByteArray &bytes);
 
@@ -103,6 +103,7 @@ public:
     bool portOpen() const override { return m_open && !m_linkLost; }
     bool output(const QByteArray &bytes) override;
     int inBufferCount() override;
+    bool signalsArrivals() const override { return m_signalsArrivals; }
     OpenStatus openStatus() const override;
     QByteArray input() override;
 
