@@ -365,7 +365,8 @@ void EndToEndTest::findsTheMeter()
     const qint64 ms = rig.findMeter();
     watch.stop();
     QVERIFY(ms >= 0);
-    qInfo("search ended after %lld ms, %d requests sent", ms, ui.Text4->lineCount());
+    qInfo("search ended after %lld ms, %d requests sent; hint \"%s\", lamp \"%s\"", ms, ui.Text4->lineCount(),
+          qPrintable(ui.signal2->text()), qPrintable(ui.Shape1->toolTip()));
 
     QVERIFY(sawSearching);
     QVERIFY(locked);
