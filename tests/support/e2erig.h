@@ -7,8 +7,10 @@
 #include "simline.h"
 #include "widgets.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +41,9 @@ struct Rig {
     SystemClock clock;
     std::unique_ptr<Form1> form;
     std::uint16_t langId = 0x0409;
+    // meter-sim on a pseudo-terminal of its own: it hears the tool's baud
+    // rate and parity and answers only at its own.
+    bool ownPty = false;
 
     // "TEST" in the simulator's arguments stands for the test model's file.
     QStringList simulatorArgs(QStringList simArgs) const
@@ -49,7 +54,8 @@ struct Rig {
     bool start(const QStringList &simArgs, const QByteArray &model = defaultTestModel)
     {
         shipData(line.dir(), model);
-        if (!line.start(simulatorArgs(simArgs)))
+        const QStringList args = simulatorArgs(simArgs);
+        if (!(ownPty ? line.startOwnPty(args) : line.start(args)))
             return false;
         Form1Environment env;
         env.exeDir = line.dir();
@@ -66,6 +72,18 @@ struct Rig {
     {
         ui().Command1->click();
         QVERIFY(ui().Shape1->fillColor() == Lamp::Green);
+    }
+    // Connect's "Find the meter": returns when the search has ended, with
+    // its time in ms; -1 when the window has no such item.
+    qint64 findMeter()
+    {
+        auto *find = form->findChild<QAction *>(QStringLiteral("findMeter"));
+        if (!find)
+            return -1;
+        QElapsedTimer clock;
+        clock.start();
+        find->trigger();
+        return clock.elapsed();
     }
     void read(const QString &reg, const QString &length)
     {
