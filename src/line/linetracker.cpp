@@ -94,21 +94,23 @@ void LineTracker::closeUpTo(Seq seq)
             s.answered = true;
 }
 
-// Whose answer a trusted frame taken in `self`'s wait is: its own, unless
-// the meter is known to answer late and an older send's answer is still
-// due, in which case the oldest such send it fits.
+// Whose answer a trusted frame taken in `self`'s wait is: the oldest older
+// send still awaiting an answer that it fits (no frame tells them apart,
+// and a meter that has just turned slow answers the earlier request in this
+// wait), else its own. Not twice in a row: after a request that got no
+// answer and a fast meter, every later answer would pass for the one before.
 void LineTracker::credit(const Send &self, const QByteArray &frame, double at)
 {
     Seq owner = self.seq;
-    if (m_lateness) {
-        const double due = std::max(settleTime(), SettleMargin * *m_lateness);
+    if (!m_shifted) {
         for (const Send &s : m_sends) {
-            if (!s.answered && s.seq < self.seq && at - s.at <= due && isAnswerTo(s.frame, frame)) {
+            if (!s.answered && s.seq < self.seq && at - s.at <= LateHorizon && isAnswerTo(s.frame, frame)) {
                 owner = s.seq;
                 break;
             }
         }
     }
+    m_shifted = owner != self.seq;
     closeUpTo(owner);
 }
 
@@ -123,7 +125,6 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
     const double gap = std::max(m_quietTime, BurstGap);
     if (m_burst.isEmpty() || at - m_lastBytesAt > gap) {
         m_burst.clear();
-        m_burstAt = at;
         const Send *from = oldestUnanswered(at);
         m_burstFrom = from ? std::optional<Seq>(from->seq) : std::nullopt;
         if (from)
@@ -144,17 +145,6 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
         m_burstFrom = next ? std::optional<Seq>(next->seq) : std::nullopt;
         if (next)
             learn(*next, at);
-    }
-    // Every send has its answer, yet a whole answer to the newest comes:
-    // what its wait took was an earlier request's late answer (the meter has
-    // just turned slow), and this is its own.
-    if (!m_burstFrom && !m_sends.empty()) {
-        const Send &newest = m_sends.back();
-        const qsizetype length = answerFrameLength(newest.frame, m_burst);
-        if (at - newest.at <= LateHorizon && isAnswerTo(newest.frame, m_burst.left(length))) {
-            learn(newest, m_burstAt);
-            m_burst.remove(0, length);
-        }
     }
 }
 

@@ -115,7 +115,7 @@ private:
     double m_lastBytesAt = -1e9;
     QByteArray m_burst;               // stray bytes since the last quiet gap or credit
     std::optional<Seq> m_burstFrom;   // the send the burst is measured from
-    double m_burstAt = 0;             // when the burst began
+    bool m_shifted = false;           // the last answer taken went to an older send
     std::optional<double> m_lateness;
     int m_onTimeRun = 0;
 };
