@@ -21,10 +21,7 @@ double ModbusLine::quietTime(const LineSettings &settings)
 {
     constexpr double Characters = 3.5;
     constexpr double Floor = 0.00175;
-    const double stopBits = settings.stopBits == OneAndHalfStopBits ? 1.5 : settings.stopBits;
-    const double bits = 1 + settings.dataBits + (settings.parity == 'N' ? 0 : 1) + stopBits;
-    const double baud = std::max(settings.baudRate, 1);
-    return std::max(Floor, Characters * bits / baud);
+    return std::max(Floor, Characters * characterTime(settings));
 }
 
 bool ModbusLine::signalled() const

@@ -1,6 +1,7 @@
 #include "commport.h"
 
 #include <QStringList>
+#include <algorithm>
 
 #include <string_view>
 
@@ -63,6 +64,13 @@ std::optional<LineSettings> parseSettings(const QString &text)
     else
         return std::nullopt;
     return s;
+}
+
+double characterTime(const LineSettings &s)
+{
+    const double stopBits = s.stopBits == OneAndHalfStopBits ? 1.5 : s.stopBits;
+    const double bits = 1 + s.dataBits + (s.parity == 'N' ? 0 : 1) + stopBits;
+    return bits / std::max(s.baudRate, 1);
 }
 
 QString settingsText(const LineSettings &s)

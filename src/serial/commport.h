@@ -32,6 +32,10 @@ std::optional<LineSettings> parseSettings(const QString &text);
 // The settings as text, "19200,E,8,1" (1.5 stop bits as "1.5").
 QString settingsText(const LineSettings &settings);
 
+// Seconds one character takes on the line: start bit, data bits, parity
+// bit and stop bits at the baud rate.
+double characterTime(const LineSettings &settings);
+
 // True when a line can have them: what parseSettings accepts.
 bool settingsPossible(const LineSettings &settings);
 

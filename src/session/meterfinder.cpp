@@ -20,13 +20,6 @@ qsizetype rankOf(const QString &text, const QStringList &preferred, const QStrin
     return i >= 0 ? i : preferred.size() + given.indexOf(text);
 }
 
-// Start bit, data bits, parity bit and stop bits of one character.
-double characterBits(const LineSettings &settings)
-{
-    const double stopBits = settings.stopBits == OneAndHalfStopBits ? 1.5 : settings.stopBits;
-    return 1 + settings.dataBits + (settings.parity == 'N' ? 0 : 1) + stopBits;
-}
-
 int answerBytesOf(const LineRequest &read)
 {
     return read.expectedLength + CrcBytes;
@@ -71,8 +64,7 @@ std::optional<LineSettings> settingsOf(const FindTry &at)
 
 double tryWait(const LineSettings &settings, int answerBytes)
 {
-    const double baud = std::max(settings.baudRate, 1);
-    return (RequestBytes + answerBytes) * characterBits(settings) / baud + MeterTurnaround;
+    return (RequestBytes + answerBytes) * characterTime(settings) + MeterTurnaround;
 }
 
 QList<int> answeringSlaves(const QueryFrame &read, const QByteArray &bytes, int firstAddress, int lastAddress)
