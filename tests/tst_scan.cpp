@@ -97,8 +97,13 @@ void ScanTest::ticksVisitEntriesThenRest()
     QCOMPARE(w.ui().Timer2->interval(), 300);
     QVERIFY(w.ui().Command10->isHidden());
     QVERIFY(!w.ui().Command11->isHidden());
+    // While a reading waits, the register and length boxes already show it.
+    QStringList boxes;
+    w.clock.setDuringWait([&] { boxes << w.ui().Text2->text() + ' ' + w.ui().Combo4->currentText(); });
     for (int i = 0; i < 3; ++i)
         w.tick();
+    w.clock.setDuringWait({});
+    QCOMPARE(boxes, (QStringList{"0010 2", "0020 4"}));
     QCOMPARE(w.list(), (QStringList{"40033--0020--1500--POWER", "40017--0010--250--VOLT"}));
     for (int i = 0; i < 3; ++i)
         w.tick();
