@@ -23,6 +23,9 @@ const char *const tagProperty = "tag";
 // Screen readers get what the tip shows.
 void setTip(QWidget *w, const QString &tip)
 {
+    // Each change tells a screen reader; an unchanged tip is not news.
+    if (w->toolTip() == tip && w->accessibleDescription() == tip)
+        return;
     w->setToolTip(tip);
     w->setAccessibleDescription(tip);
 }
