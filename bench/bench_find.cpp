@@ -5,6 +5,7 @@
 // a baud rate the lists lack), and how long it takes to find a meter at the
 // settings in effect, at the last address.
 #include "e2erig.h"
+#include "testkit.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -46,10 +47,8 @@ bool measure(const char *what, const QStringList &simArgs)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    test::benchEnvironment();
     QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const bool ok = measure("no meter (meter-sim at 1200 baud)", {"--baud", "1200"})
                     && measure("meter at 9600 N,8,1, address 15", {"--slave", "15"});
     return ok ? 0 : 1;

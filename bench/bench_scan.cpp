@@ -57,10 +57,8 @@ bool measure(const char *what, const QStringList &simArgs, int seconds)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    test::benchEnvironment();
     QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     if (seconds <= 0) {
         std::fprintf(stderr, "usage: bench_scan [SECONDS]\n");

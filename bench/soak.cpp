@@ -10,12 +10,12 @@
 #include "widgets.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -77,10 +77,8 @@ double median(std::vector<double> v)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    test::benchEnvironment();
     QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     long long target = 2000000;
     bool control = false;
     for (int i = 1; i < argc; ++i) {

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTimer>
+#include <cstdio>
 #include <ctime>
 
 namespace movra::test {
@@ -31,6 +32,15 @@ inline bool writeFileBelow(const QString &dir, const QString &relative, const QB
     QDir(dir).mkpath(QFileInfo(relative).path());
     QFile f(QDir(dir).filePath(relative));
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// A benchmark runs offscreen unless QT_QPA_PLATFORM says otherwise, and
+// prints line by line. Call before the application object is made.
+inline void benchEnvironment()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 }
 
 // One tick of a timer, as the timer raises it.
