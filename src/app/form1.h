@@ -13,6 +13,7 @@ class QMenu;
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace movra {
 
@@ -92,6 +93,7 @@ private:
     const CaptionTable *m_captions = nullptr;
     QMenu *m_connectMenu = nullptr; // Connect's context menu: find the meter
     QAction *m_findAction = nullptr;
+    std::optional<SessionState> m_mirrored; // what the controls show of the state
     bool m_activated = false;
 };
 

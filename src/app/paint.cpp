@@ -81,6 +81,10 @@ void Form1::paint(const Result &result)
 // session holds them.
 void Form1::mirror(const SessionState &state)
 {
+    // Most steps leave the state as it was: nothing to put on the controls.
+    if (m_mirrored == state)
+        return;
+    m_mirrored = state;
     const PortPanel &panel = state.panel;
     const bool open = panel.kind == PortPanel::Open;
     const bool chinese = captionsChinese();

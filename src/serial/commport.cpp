@@ -66,6 +66,11 @@ std::optional<LineSettings> parseSettings(const QString &text)
     return s;
 }
 
+std::optional<LineSettings> parseSettings(const QString &baud, const QString &framing)
+{
+    return parseSettings(baud + QLatin1Char(',') + framing);
+}
+
 double characterTime(const LineSettings &s)
 {
     const double stopBits = s.stopBits == OneAndHalfStopBits ? 1.5 : s.stopBits;

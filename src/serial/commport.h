@@ -28,6 +28,8 @@ inline constexpr int OneAndHalfStopBits = 3;
 // blanks around a field allowed: a positive whole baud rate, the parity letter
 // in either case, 5 to 8 data bits, and 1, 1.5 or 2 stop bits.
 std::optional<LineSettings> parseSettings(const QString &text);
+// The port panel's baud-rate and framing texts ("9600", "N,8,1") as settings.
+std::optional<LineSettings> parseSettings(const QString &baud, const QString &framing);
 
 // The settings as text, "19200,E,8,1" (1.5 stop bits as "1.5").
 QString settingsText(const LineSettings &settings);

@@ -80,6 +80,7 @@ struct OpenStatus {
     // After a good open, or settings applied to the open port: each parameter
     // the driver did not take. The port is open with what it did take.
     QList<RefusedSetting> refused;
+    bool operator==(const OpenStatus &) const = default;
 };
 
 // Sorts a failed open of `path` (the COMn path as opened) given the error

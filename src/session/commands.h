@@ -141,6 +141,7 @@ struct PortPanel {
     OpenStatus status;  // how the open went, or the device that was lost
     QString statusLine; // while open: "COM:3 Baud rate:19200  Protocol:E,8,1"
     bool everOpened = false; // the open button reads "OPEN" once it has closed a port
+    bool operator==(const PortPanel &) const = default;
 };
 
 struct SessionState {
@@ -150,6 +151,7 @@ struct SessionState {
     bool searching = false; // the port panel, Connect's lists and engineer mode locked
     HealthReport health; // the line since the port opened, as each request ends
     bool sendEnabled() const { return panel.kind == PortPanel::Open; }
+    bool operator==(const SessionState &) const = default;
 };
 
 } // namespace movra

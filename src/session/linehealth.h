@@ -16,6 +16,7 @@ struct HealthReport {
     struct Count {
         Reason::Kind kind;
         qint64 count;
+        bool operator==(const Count &) const = default;
     };
     QString port; // "COM1"; empty before the first open
     QTime openedAt;
@@ -34,6 +35,7 @@ struct HealthReport {
     std::optional<int> medianMs;
     std::optional<double> lateness; // seconds, while the line has learned one
     double nextWait = 0;            // the settle time in force, seconds
+    bool operator==(const HealthReport &) const = default;
 };
 
 class LineHealth {

@@ -57,11 +57,6 @@ FindPlan findPlan(const QStringList &bauds, const QStringList &framings, const Q
     return plan;
 }
 
-std::optional<LineSettings> settingsOf(const FindTry &at)
-{
-    return parseSettings(at.baud + QLatin1Char(',') + at.framing);
-}
-
 double tryWait(const LineSettings &settings, int answerBytes)
 {
     return (RequestBytes + answerBytes) * characterTime(settings) + MeterTurnaround;
@@ -146,7 +141,7 @@ private:
         LineRequest request = m_read;
         request.frame[0] = std::uint8_t(at.address);
         request.kind = RequestKind::Probe;
-        const auto settings = settingsOf(at);
+        const auto settings = parseSettings(at.baud, at.framing);
         request.answerWait = settings ? tryWait(*settings, answerBytesOf(m_read)) : 0;
         return m_hooks.transact(request);
     }

@@ -43,9 +43,6 @@ struct FindPlan {
 FindPlan findPlan(const QStringList &bauds, const QStringList &framings, const QString &baudInEffect,
                   const QString &framingInEffect, int firstAddress, int lastAddress);
 
-// "9600" and "N,8,1" as line settings; empty when they are not of that form.
-std::optional<LineSettings> settingsOf(const FindTry &at);
-
 // A meter's usual time from the end of a request to its answer.
 inline constexpr double MeterTurnaround = 0.1;
 

@@ -77,12 +77,14 @@ void MeterSession::emitResult(const Result &result)
         m_sink(result);
 }
 
-void MeterSession::count(const Result &result)
+// A request's last result: its reason counts towards the line's health.
+void MeterSession::finish(const Result &result)
 {
     if (result.reading && result.reading->reason) {
         m_health.record(*result.reading->reason);
         reportHealth();
     }
+    emitResult(result);
 }
 
 void MeterSession::reportHealth()
@@ -123,7 +125,7 @@ void MeterSession::open(const PortChoice &choice)
         panel.portName = comName(*n);
         panel.status.failure = OpenFailure::NoSuchPortName;
         panel.status.detail = panel.portName;
-    } else if (const std::optional<LineSettings> parsed = parseSettings(settings);
+    } else if (const std::optional<LineSettings> parsed = parseSettings(choice.baud, choice.framing);
                !parsed || !port().setSettings(*parsed)) {
         // Never open with settings other than those the lists show.
         panel.portName = comName(*n);
@@ -241,14 +243,12 @@ void MeterSession::sendByHand(const RequestTexts &texts)
         Result result = refused(plan.refusal);
         result.focus = plan.refusal.kind == Reason::NotSentLength ? Result::Focus::LengthBox
                                                                   : Result::Focus::SlaveBox;
-        count(result);
-        emitResult(result);
+        finish(result);
         return;
     }
     const Result result = exchange({*plan.request, {}, {}}, texts.length, RequestKind::Click)
                               .value_or(refused({Reason::LineBusy}));
-    count(result);
-    emitResult(result);
+    finish(result);
 }
 
 void MeterSession::read(const ReadCommand &command)
@@ -296,18 +296,22 @@ void MeterSession::connect(const ConnectCommand &command)
     // Without the model's entry there is nothing to ask: send nothing.
     const std::optional<ModelEntry> entry = modelFile(command.model).lastEntry();
     Result result = refused({Reason::NoModelEntry});
-    if (entry) {
-        RequestTexts texts = entryTexts(QString::number(command.slave), *entry);
-        texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
-        const RequestPlan plan = planRequest(texts, m_last);
-        result = exchange({*plan.request, {}, entry->length}, entry->length, RequestKind::Click)
+    if (entry)
+        result = exchange({connectRead(*entry, command.slave), {}, entry->length}, entry->length, RequestKind::Click)
                      .value_or(refused({Reason::LineBusy}));
-    }
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
-    count(result);
-    emitResult(result);
+    finish(result);
+}
+
+// Connect's read of a model's last entry: its register, length and byte
+// order; a length that is not a number keeps the previous request's count.
+LineRequest MeterSession::connectRead(const ModelEntry &entry, int slave) const
+{
+    RequestTexts texts = entryTexts(QString::number(slave), entry);
+    texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
+    return *planRequest(texts, m_last).request;
 }
 
 // --- The search for the meter ---------------------------------------------
@@ -316,7 +320,7 @@ void MeterSession::connect(const ConnectCommand &command)
 // goes on with what it took; only a port that is gone ends it.
 bool MeterSession::useSettings(const QString &baud, const QString &framing)
 {
-    const std::optional<LineSettings> settings = parseSettings(baud + QLatin1Char(',') + framing);
+    const std::optional<LineSettings> settings = parseSettings(baud, framing);
     if (!m_inUse || !settings)
         return false;
     port().setSettings(*settings);
@@ -342,9 +346,7 @@ void MeterSession::findMeter(const FindCommand &command)
         emitResult(result);
         return;
     }
-    RequestTexts texts = entryTexts(QStringLiteral("0"), *entry);
-    texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
-    const LineRequest read = *planRequest(texts, m_last).request;
+    const LineRequest read = connectRead(*entry, 0); // each try puts its own slave in
     const FindPlan plan = findPlan(command.bauds, command.framings, m_inUse->baud, m_inUse->framing,
                                    command.firstAddress, command.lastAddress);
     m_stopFinding = false;
@@ -491,8 +493,7 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value;
     result.scanLine = scanListLine(registerNumber, entry->address,
                                    value ? result.reading->value.decimal : QString(), entry->name);
-    count(result);
-    emitResult(result);
+    finish(result);
 }
 
 // Every 3600 readings: Connect, a pause, then the port closed and opened

@@ -18,6 +18,7 @@ namespace movra {
 class Clock;
 class SerialPort;
 class ModelFile;
+struct ModelEntry;
 struct FindResult;
 struct RequestTexts;
 
@@ -85,12 +86,12 @@ private:
     };
 
     void emitResult(const Result &result);
-    // Counts the reading's reason towards the line's health.
-    void count(const Result &result);
+    void finish(const Result &result);
     void reportHealth();
     void open(const PortChoice &choice);
     void close();
     ModelFile modelFile(const QString &model) const;
+    LineRequest connectRead(const ModelEntry &entry, int slave) const;
 
     // Runs a request on the line. Empty when the line did not take it.
     std::optional<Result> exchange(Pending pending, const QString &lengthText, RequestKind kind);
