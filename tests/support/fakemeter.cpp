@@ -170,17 +170,6 @@ bool FakeMeter::setSettings(const LineSettings &settings)
     return true;
 }
 
-OpenStatus FakeMeter::openStatus() const
-{
-    OpenStatus status;
-    if (m_parityRefused && m_settings.parity != 'N') {
-        LineSettings inEffect = m_settings;
-        inEffect.parity = 'N';
-        status.refused = refusedSettings(m_settings, inEffect);
-    }
-    return status;
-}
-
 bool FakeMeter::setPortOpen(bool open)
 {
     if (!open) {

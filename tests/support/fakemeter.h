@@ -70,9 +70,6 @@ public:
     // Faults.
     void setOpenFails(bool fails) { m_openFails = fails; }
     void setWriteRefused(bool refused) { m_writeRefused = refused; }
-    // Like a pseudo-terminal: parity other than N is not taken; the port
-    // opens all the same and names it in openStatus().
-    void setParityRefused(bool refused) { m_parityRefused = refused; }
     // The device goes away: linkLost() once, then the port counts as closed
     // and every operation fails until restoreLink().
     void loseLink();
@@ -104,7 +101,6 @@ public:
     bool output(const QByteArray &bytes) override;
     int inBufferCount() override;
     bool signalsArrivals() const override { return m_signalsArrivals; }
-    OpenStatus openStatus() const override;
     QByteArray input() override;
 
 private:
@@ -129,7 +125,6 @@ private:
     bool m_open = false;
     bool m_openFails = false;
     bool m_writeRefused = false;
-    bool m_parityRefused = false;
     bool m_linkLost = false;
     bool m_linkLostSignalled = false;
     bool m_signalsArrivals = false;
