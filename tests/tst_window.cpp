@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSet>
 #include <QTest>
@@ -216,6 +217,8 @@ private slots:
     void logBoxFollowsOperatorEdit_data();
     void logBoxFollowsOperatorEdit();
     void logBoxShowsNewestLine();
+    void logBoxPaintsAsPlainEdit_data();
+    void logBoxPaintsAsPlainEdit();
     void logBoxPrependCostIsFlat();
 
     void lampColours_data();
@@ -853,6 +856,67 @@ void TestWindow::logBoxShowsNewestLine()
     QApplication::processEvents();
     QCOMPARE(box.verticalScrollBar()->value(), 0);
     QCOMPARE(box.cursorForPosition(QPoint(4, 4)).block().text(), QStringLiteral("newest"));
+}
+
+// The box repaints a new line by moving its last picture down, and its scroll
+// bar only when the slider moves; what is on screen must be what a plain edit
+// with the same text paints from scratch.
+void TestWindow::logBoxPaintsAsPlainEdit_data()
+{
+    QTest::addColumn<QStringList>("steps"); // each followed by a paint and a look
+    QTest::newRow("lines put on top") << QStringList{"put 3", "put 1", "put 1", "put 20", "put 1"};
+    QTest::newRow("a line too wide wraps") << QStringList{"put 2", "wide", "put 1", "wide"};
+    QTest::newRow("the operator scrolled down") << QStringList{"put 30", "scroll", "put 1", "put 1"};
+    QTest::newRow("selected, then not") << QStringList{"put 5", "select", "unselect", "put 1"};
+    QTest::newRow("cleared") << QStringList{"put 5", "clear", "put 1", "put 1"};
+    QTest::newRow("resized") << QStringList{"put 5", "resize", "put 1"};
+}
+
+void TestWindow::logBoxPaintsAsPlainEdit()
+{
+    QFETCH(QStringList, steps);
+    QWidget window; // one window, so both are as active
+    window.resize(500, 200);
+    auto *box = new LogBox(&window);
+    auto *plain = new QPlainTextEdit(&window);
+    plain->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    const QList<QPlainTextEdit *> both{box, plain};
+    for (QPlainTextEdit *w : both)
+        w->setGeometry(w == box ? 0 : 250, 0, 220, 150);
+    window.setFocusPolicy(Qt::StrongFocus); // the focus, and so the cursor, on neither
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.setFocus();
+    auto onScreen = [&](QWidget *w) {
+        return window.screen()->grabWindow(window.winId(), w->x(), w->y(), w->width(), w->height()).toImage();
+    };
+    int n = 0;
+    for (const QString &step : steps) {
+        if (step.startsWith(QLatin1String("put ")))
+            for (int k = step.mid(4).toInt(); k > 0; --k)
+                box->prependLine(QStringLiteral("01,03,02,00,%1,B8,44").arg(++n));
+        else if (step == QLatin1String("wide"))
+            box->prependLine(QStringLiteral("01,03,04,00,0A,00,0B,5A,35 ").repeated(3));
+        else if (step == QLatin1String("scroll"))
+            box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+        else if (step == QLatin1String("select"))
+            box->selectAll();
+        else if (step == QLatin1String("unselect"))
+            box->setTextCursor(QTextCursor(box->document()));
+        else if (step == QLatin1String("clear"))
+            box->clearLog();
+        else if (step == QLatin1String("resize"))
+            for (QPlainTextEdit *w : both)
+                w->resize(240, 170);
+        QApplication::processEvents();
+        plain->setPlainText(box->toPlainText());
+        if (box->textCursor().hasSelection())
+            plain->selectAll();
+        plain->verticalScrollBar()->setValue(box->verticalScrollBar()->value());
+        QApplication::processEvents();
+        { QImage a = onScreen(box), b = onScreen(plain); a.save("/tmp/a.png"); b.save("/tmp/b.png"); qWarning("step %s focus %d %d", qPrintable(step), box->hasFocus(), plain->hasFocus()); }
+        QCOMPARE(onScreen(box), onScreen(plain));
+    }
 }
 
 void TestWindow::logBoxPrependCostIsFlat()

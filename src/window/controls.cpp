@@ -165,10 +165,7 @@ protected:
         const QString t = text();
         const int m = margin();
         const QRect box = contentsRect().adjusted(m, m, -m, -m);
-        int wide = 0;
-        static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\n|\\r"));
-        for (const QString &line : t.split(lineBreak))
-            wide = std::max(wide, fontMetrics().horizontalAdvance(line));
+        const int wide = textWidth(t);
         const qreal scale = wide > 0 ? qreal(box.width()) / wide : 1;
         if (scale >= 1 || scale < MinScale) {
             QLabel::paintEvent(event);
@@ -185,6 +182,25 @@ protected:
 
 private:
     static constexpr qreal MinScale = 0.6;
+
+    // The widest line's width, measured again only when the text or font
+    // changes: the labels around a box repaint with every value it shows.
+    int textWidth(const QString &t)
+    {
+        if (t != m_measuredText || font() != m_measuredFont) {
+            static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\n|\\r"));
+            m_measuredWidth = 0;
+            for (const QString &line : t.split(lineBreak))
+                m_measuredWidth = std::max(m_measuredWidth, fontMetrics().horizontalAdvance(line));
+            m_measuredText = t;
+            m_measuredFont = font();
+        }
+        return m_measuredWidth;
+    }
+
+    QString m_measuredText;
+    QFont m_measuredFont;
+    int m_measuredWidth = 0;
 };
 
 // A group box drawn with an etched line through the middle of its caption and
@@ -194,7 +210,7 @@ public:
     using QGroupBox::QGroupBox;
 
 protected:
-    void paintEvent(QPaintEvent *) override
+    void paintEvent(QPaintEvent *event) override
     {
         QPainter p(this);
         p.fillRect(rect(), palette().window());
@@ -204,7 +220,9 @@ protected:
         p.drawRect(line.translated(1, 1));
         p.setPen(palette().color(QPalette::Dark));
         p.drawRect(line);
-        if (title().isEmpty())
+        // The caption lies along the top: most repaints are of a box inside.
+        const QRect captionBand(0, 0, width(), fm.height());
+        if (title().isEmpty() || !event->region().intersects(captionBand))
             return;
         const QRect caption(6, 0, fm.horizontalAdvance(title()) + 4, fm.height());
         p.fillRect(caption, palette().window());

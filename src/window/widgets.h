@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QComboBox;
 
@@ -22,6 +23,7 @@ class LogBox : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit LogBox(QWidget *parent = nullptr);
+    ~LogBox() override;
     // The box's text: line + CR LF + previous text.
     void prependLine(const QString &line);
     // The exact text, lines ended by CR LF.
@@ -32,8 +34,19 @@ public:
     // Lines from this depth down hold no text layout.
     static constexpr int LaidOutLines = 256;
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
     void dropLayoutAt(int depth);
+    bool paintsFromPicture() const;
+    void drawLines(const QRect &area);
+
+    std::optional<QPixmap> m_picture; // the viewport as last painted
+    int m_shift = 0;                  // px its lines moved down since
+    bool m_prepending = false;
 };
 
 // A filled circle whose colour reads back as a Windows colour value (0x00BBGGRR).
