@@ -183,23 +183,25 @@ protected:
 private:
     static constexpr qreal MinScale = 0.6;
 
-    // The widest line's width, measured again only when the text or font
-    // changes: the labels around a box repaint with every value it shows.
+    // The widest line's width, measured again only when the text, font or
+    // screen changes: the labels around a box repaint with every value it shows.
     int textWidth(const QString &t)
     {
-        if (t != m_measuredText || font() != m_measuredFont) {
+        if (t != m_measuredText || font() != m_measuredFont || logicalDpiX() != m_measuredDpi) {
             static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\n|\\r"));
             m_measuredWidth = 0;
             for (const QString &line : t.split(lineBreak))
                 m_measuredWidth = std::max(m_measuredWidth, fontMetrics().horizontalAdvance(line));
             m_measuredText = t;
             m_measuredFont = font();
+            m_measuredDpi = logicalDpiX();
         }
         return m_measuredWidth;
     }
 
     QString m_measuredText;
     QFont m_measuredFont;
+    int m_measuredDpi = 0;
     int m_measuredWidth = 0;
 };
 

@@ -4,14 +4,14 @@
 #include "meterart.h"
 
 #include <QAbstractItemView>
-#include <QScopedValueRollback>
 #include <QAbstractTextDocumentLayout>
-#include <QGuiApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -155,8 +155,6 @@ LogBox::LogBox(QWidget *parent) : QPlainTextEdit(parent)
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, forget);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, forget);
 }
-
-LogBox::~LogBox() = default;
 
 void LogBox::prependLine(const QString &line)
 {

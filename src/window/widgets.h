@@ -23,7 +23,6 @@ class LogBox : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit LogBox(QWidget *parent = nullptr);
-    ~LogBox() override;
     // The box's text: line + CR LF + previous text.
     void prependLine(const QString &line);
     // The exact text, lines ended by CR LF.
