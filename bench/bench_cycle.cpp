@@ -85,8 +85,8 @@ void logCost(int lines)
 
 int main(int argc, char *argv[])
 {
+    test::benchEnvironment();
     QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     waitCpu();
     cycleOverhead();
     logCost(1000);

@@ -585,7 +585,7 @@ void SessionTest::health()
             rig.fake->queueReply(step == "silent" ? FakeMeter::Reply{} : FakeMeter::Reply{{replies[step], 0.02}});
             rig.run("read 1 0000 2");
         }
-        QCOMPARE(healthTip(rig.session->state().health, chinese).split('\n').mid(1), tip);
+        QCOMPARE(healthTip(rig.session->health(), chinese).split('\n').mid(1), tip);
         return;
     }
     LineHealth health;

@@ -914,7 +914,6 @@ void TestWindow::logBoxPaintsAsPlainEdit()
             plain->selectAll();
         plain->verticalScrollBar()->setValue(box->verticalScrollBar()->value());
         QApplication::processEvents();
-        { QImage a = onScreen(box), b = onScreen(plain); a.save("/tmp/a.png"); b.save("/tmp/b.png"); qWarning("step %s focus %d %d", qPrintable(step), box->hasFocus(), plain->hasFocus()); }
         QCOMPARE(onScreen(box), onScreen(plain));
     }
 }

@@ -59,7 +59,7 @@ Form1::Form1(Form1Environment env, QWidget *parent)
                                                m_env.langId);
     m_session->port().setObjectName(QStringLiteral("MSComm1"));
     m_session->setSink([this](const Result &result) {
-        mirror(m_session->state());
+        mirror(m_session->state(), m_session->health());
         paint(result);
     });
     connect(&m_session->port(), &SerialPort::linkLost, this, [this] { m_session->linkLost(); });

@@ -81,7 +81,7 @@ private:
     bool captionsChinese() const;
 
     void paint(const Result &result);
-    void mirror(const SessionState &state);
+    void mirror(const SessionState &state, const HealthReport &health);
     void paintReading(const Reading &reading);
     void paintReason(const Reason &reason);
     void paintHint(const Hint &hint);
@@ -94,6 +94,7 @@ private:
     QMenu *m_connectMenu = nullptr; // Connect's context menu: find the meter
     QAction *m_findAction = nullptr;
     std::optional<SessionState> m_mirrored; // what the controls show of the state
+    std::optional<HealthReport> m_mirroredHealth;
     bool m_activated = false;
 };
 

@@ -79,15 +79,20 @@ void Form1::paint(const Result &result)
 
 // The port panel, the send buttons, Connect's lock and the scan, as the
 // session holds them.
-void Form1::mirror(const SessionState &state)
+void Form1::mirror(const SessionState &state, const HealthReport &health)
 {
-    // Most steps leave the state as it was: nothing to put on the controls.
-    if (m_mirrored == state)
-        return;
-    m_mirrored = state;
     const PortPanel &panel = state.panel;
     const bool open = panel.kind == PortPanel::Open;
     const bool chinese = captionsChinese();
+    // The line's health changes as each request ends, the rest seldom.
+    if (m_mirroredHealth != health || m_mirrored != state) {
+        m_mirroredHealth = health;
+        setTip(ui.Label12, open ? healthTip(health, chinese) : QString());
+    }
+    ui.Label12->setText(panel.statusLine); // at every step, as the handlers always wrote it
+    if (m_mirrored == state)
+        return;
+    m_mirrored = state;
     ui.Shape1->setFillColor(open ? Lamp::Green : Lamp::Red);
     ui.Combo1->setEnabled(!open);
     ui.Combo2->setEnabled(!open);
@@ -112,8 +117,6 @@ void Form1::mirror(const SessionState &state)
         setTip(ui.Shape1, lampLostTip(panel.portName, panel.status.device, chinese));
         break;
     }
-    ui.Label12->setText(panel.statusLine);
-    setTip(ui.Label12, open ? healthTip(state.health, chinese) : QString());
     ui.Command5->setEnabled(state.sendEnabled());
     ui.Command3->setEnabled(state.sendEnabled());
     ui.Combo7->setEnabled(!state.connectLocked && !state.searching);

@@ -24,7 +24,7 @@ struct LineReason {
         LateAnswer,       // the bytes are an earlier request's answer
         EchoMismatch,     // a write's echo differs from the request
         NotSentPortClosed, // the port is not open: nothing went out
-        // The session's Reason goes on from here with its own refusals.
+        KindCount, // the session's Reason goes on from here with its own refusals
     };
     Kind kind = None;
     int detail = 0;
@@ -33,6 +33,6 @@ struct LineReason {
     bool operator==(const LineReason &) const = default;
 };
 
-// The reason for a checked answer to `request`: Short is no answer when
-// nothing came, else an answer cut short.
+// reasonOf, which turns a checked answer into a LineReason, is declared with
+// the tracker: this header stays free of the framing layer.
 } // namespace movra

@@ -24,16 +24,15 @@ double ModbusLine::quietTime(const LineSettings &settings)
     return std::max(Floor, Characters * characterTime(settings));
 }
 
-bool ModbusLine::signalled() const
+double ModbusLine::pollStep() const
 {
-    return m_sawSignal || m_port->signalsArrivals();
+    return m_port->signalsArrivals() ? 0 : PollStep;
 }
 
 // Bytes came: during a wait its probe takes them, between requests they
 // are stray bytes, timed now.
 void ModbusLine::arrived()
 {
-    m_sawSignal = true;
     if (m_busy)
         m_clock.wake();
     else
@@ -44,7 +43,7 @@ void ModbusLine::arrived()
 void ModbusLine::watch()
 {
     m_watching = false;
-    if (signalled())
+    if (m_port->signalsArrivals())
         return;
     if (!m_busy)
         drain();
@@ -57,8 +56,7 @@ void ModbusLine::watch()
 // What the port holds now came before: dropped with the rest.
 void ModbusLine::restart()
 {
-    if (m_port->inBufferCount() > 0)
-        m_port->input();
+    m_port->input();
     m_tracker.restart();
     m_late.clear();
 }
@@ -150,10 +148,11 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     LineTracker::Arrivals arrivals;
     qsizetype held = 0;
     m_clock.waitPolling(wait, pollStep(), [&] {
-        const int waiting = m_port->inBufferCount();
-        if (waiting > 0 && endsOnAnswer)
+        // A probe that ends on the answer takes the bytes; a plain read leaves
+        // them to the end of the wait and only counts them.
+        if (endsOnAnswer)
             out.received += m_port->input();
-        const qsizetype arrived = out.received.size() + (endsOnAnswer ? 0 : std::max(waiting, 0));
+        const qsizetype arrived = out.received.size() + (endsOnAnswer ? 0 : std::max(m_port->inBufferCount(), 0));
         if (arrived > held)
             arrivals.append({m_clock.now(), held = arrived});
         if (endsOnAnswer)
@@ -161,8 +160,7 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
         const bool whole = read && held >= request.expectedLength + CrcBytes && held != RequestBytes;
         return whole ? Clock::Seen::Enough : Clock::Seen::More;
     });
-    if (m_port->inBufferCount() > 0)
-        out.received += m_port->input();
+    out.received += m_port->input();
     const double now = m_clock.now();
     out.waited = now - sentAt;
 

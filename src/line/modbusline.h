@@ -78,7 +78,6 @@ public:
     // request is on the line, it first takes what the port holds as late
     // bytes, so a scan tick times a late answer to within its own period.
     bool settling();
-    double settleTime() const { return m_tracker.settleTime(); }
     // The meter's lateness, once late bytes have shown it.
     std::optional<double> lateness() const { return m_tracker.lateness(); }
     // The answer wait a Click or Tick gets now.
@@ -101,9 +100,8 @@ private:
     double clickSettleBudget() const;
     // Takes what the port holds outside a wait: stray bytes.
     void drain();
-    // The port signals arrivals: no polling.
-    bool signalled() const;
-    double pollStep() const { return signalled() ? 0 : PollStep; }
+    // A port that signals arrivals is not polled.
+    double pollStep() const;
     void arrived();
     void watch();
 
@@ -112,7 +110,6 @@ private:
     std::function<void(const QueryFrame &)> m_onSend;
     LineTracker m_tracker;
     bool m_busy = false;
-    bool m_sawSignal = false;
     bool m_watching = false;
     QByteArray m_late; // stray bytes not yet reported
 };

@@ -75,9 +75,8 @@ bool plausibleStart(const QueryFrame &request, const QByteArray &answer)
            || byteAt(answer, 2) == 2 * registerCount(request);
 }
 
-// A read's bytes less our own echo in front, when they begin with it.
-} // namespace
-
+// The data lengths that give a value: the texts "2", "4", "6" and "8",
+// exactly as typed or as a model entry has them; empty for any other text.
 std::optional<int> valueLength(const QString &lengthText)
 {
     for (int length : {2, 4, 6, 8})
@@ -86,11 +85,7 @@ std::optional<int> valueLength(const QString &lengthText)
     return std::nullopt;
 }
 
-bool givesValue(const QString &lengthText, ByteOrder order)
-{
-    const std::optional<int> length = valueLength(lengthText);
-    return length && (*length != 4 || order != ByteOrder::Unknown);
-}
+} // namespace
 
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, ByteOrder order)

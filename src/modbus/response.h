@@ -7,13 +7,6 @@
 
 namespace movra {
 
-// The data lengths that give a value: the texts "2", "4", "6" and "8",
-// exactly as typed or as a model entry has them; empty for any other text.
-std::optional<int> valueLength(const QString &lengthText);
-// Whether a trusted read answer of that length gives a value: a 4-byte value
-// only in a known byte order.
-bool givesValue(const QString &lengthText, ByteOrder order);
-
 // What the decoder shows for the bytes taken from the port.
 struct RenderedResponse {
     QString text7;                 // first ExpectedLength bytes (at most 11), each "HH "

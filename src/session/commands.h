@@ -149,7 +149,6 @@ struct SessionState {
     bool connectLocked = true; // the model and address lists and Connect
     bool scanning = false;
     bool searching = false; // the port panel, Connect's lists and engineer mode locked
-    HealthReport health; // the line since the port opened, as each request ends
     bool sendEnabled() const { return panel.kind == PortPanel::Open; }
     bool operator==(const SessionState &) const = default;
 };

@@ -107,7 +107,6 @@ public:
             if (m_hooks.progress)
                 m_hooks.progress({i + 1, total, at});
             const auto out = probe(at);
-            ++m_result.tries;
             if (!out)
                 continue; // the line could not take it: heard nothing
             if (out->reason.kind == LineReason::NotSentPortClosed)

@@ -76,7 +76,6 @@ struct FindResult {
     Kind kind = NothingFound;
     FindTry at;                           // Found: the settings and the slave
     std::optional<LineOutcome> confirmed; // Found: the confirming read
-    int tries = 0;                        // tries sent, confirming reads not counted
 };
 
 // Runs the plan with Connect's read (only its slave byte changes), each try

@@ -80,16 +80,9 @@ void MeterSession::emitResult(const Result &result)
 // A request's last result: its reason counts towards the line's health.
 void MeterSession::finish(const Result &result)
 {
-    if (result.reading && result.reading->reason) {
+    if (result.reading && result.reading->reason)
         m_health.record(*result.reading->reason);
-        reportHealth();
-    }
     emitResult(result);
-}
-
-void MeterSession::reportHealth()
-{
-    m_state.health = m_health.report(m_line.lateness(), m_line.answerWait());
 }
 
 // --- The port panel -------------------------------------------------------
@@ -145,7 +138,6 @@ void MeterSession::open(const PortChoice &choice)
         m_state.connectLocked = false;
         m_line.restart(); // what the line learned of another port or meter is void
         m_health.restart(panel.portName, QTime::currentTime(), choice.baud, choice.framing);
-        reportHealth();
     } else {
         panel.kind = PortPanel::OpenFailed;
     }
@@ -191,12 +183,19 @@ Result MeterSession::refused(const Reason &reason)
 std::optional<Result> MeterSession::exchange(Pending pending, const QString &lengthText, RequestKind kind)
 {
     pending.request.kind = kind;
-    m_pending = pending;
-    const std::optional<LineOutcome> outcome = m_line.transact(pending.request);
-    m_pending.reset();
+    const std::optional<LineOutcome> outcome = send(pending);
     if (!outcome)
         return std::nullopt;
     return outcomeResult(*outcome, pending.request, lengthText);
+}
+
+// The request on the line, known to the send hook while it is.
+std::optional<LineOutcome> MeterSession::send(const Pending &pending)
+{
+    m_pending = pending;
+    std::optional<LineOutcome> outcome = m_line.transact(pending.request);
+    m_pending.reset();
+    return outcome;
 }
 
 // Late bytes get a log line of their own above the answer; an echo with
@@ -226,7 +225,7 @@ Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest
         m_dataHex = *rendered.dataHex;
         reading.boxes = Reading::Boxes::Value;
         reading.value = valueTexts(m_dataHex);
-    } else if (outcome.trusted() && !givesValue(lengthText, request.order)) {
+    } else if (outcome.trusted()) { // a length that gives no value, or a 4-byte value of no known order
         const bool fourBytes = lengthText == QLatin1String("4");
         reading.reason = Reason{Reason::NoValue, fourBytes ? Reason::NoValueSign : int(leadingNumber(lengthText))};
     }
@@ -359,9 +358,7 @@ void MeterSession::findMeter(const FindCommand &command)
     hooks.useSettings = [this](const QString &baud, const QString &framing) { return useSettings(baud, framing); };
     // Every try's bytes go to the logs; none is counted in the line's health.
     hooks.transact = [this, &entry](const LineRequest &request) {
-        m_pending = Pending{request, {}, entry->length};
-        const std::optional<LineOutcome> outcome = m_line.transact(request);
-        m_pending.reset();
+        const std::optional<LineOutcome> outcome = send(Pending{request, {}, entry->length});
         if (outcome) {
             Result logged;
             logged.responseLines = outcomeResult(*outcome, request, entry->length).responseLines;
@@ -397,7 +394,6 @@ void MeterSession::endSearch(const FindResult &found, const FindCommand &command
         result.hint = Hint{};
         result.found = Found{found.at.baud, found.at.framing, found.at.address};
         m_health.restart(m_state.panel.portName, QTime::currentTime(), found.at.baud, found.at.framing);
-        reportHealth();
         break;
     case FindResult::NothingFound:
         result.hint = Hint{Hint::NothingFound};

@@ -38,6 +38,8 @@ public:
     // as it goes out, its reading once its answer is in.
     void setSink(Sink sink) { m_sink = std::move(sink); }
     const SessionState &state() const { return m_state; }
+    // The line since the port opened.
+    HealthReport health() const { return m_health.report(m_line.lateness(), m_line.answerWait()); }
 
     // The port button: opens when the panel is closed, closes when open.
     void toggle(const PortChoice &choice);
@@ -87,13 +89,13 @@ private:
 
     void emitResult(const Result &result);
     void finish(const Result &result);
-    void reportHealth();
     void open(const PortChoice &choice);
     void close();
     ModelFile modelFile(const QString &model) const;
     LineRequest connectRead(const ModelEntry &entry, int slave) const;
 
     // Runs a request on the line. Empty when the line did not take it.
+    std::optional<LineOutcome> send(const Pending &pending);
     std::optional<Result> exchange(Pending pending, const QString &lengthText, RequestKind kind);
     Result outcomeResult(const LineOutcome &outcome, const LineRequest &request,
                          const QString &lengthText);

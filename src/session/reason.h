@@ -23,7 +23,7 @@ struct Reason {
         EchoMismatch = LineReason::EchoMismatch,
         NotSentPortClosed = LineReason::NotSentPortClosed,
         // The session's refusals.
-        NotSentSlave,  // the slave address box holds no address
+        NotSentSlave = LineReason::KindCount, // the slave address box holds no address
         NotSentLength, // the data length gives no register count
         NoModelEntry,  // Connect: the model file has no readable entry
         NoValue,       // a trusted answer that gives no value; detail: the
@@ -41,5 +41,7 @@ struct Reason {
 
     static Reason fromLine(const LineReason &r) { return {Kind(r.kind), r.detail, r.seconds, r.of}; }
 };
+// A kind the line gains needs its name above, or fromLine would call it a refusal.
+static_assert(Reason::NotSentPortClosed + 1 == LineReason::KindCount);
 
 } // namespace movra

@@ -120,18 +120,21 @@ const CaptionTable &chineseTable()
     return table;
 }
 
+QString answerTimeText(int ms, bool chinese)
+{
+    return inLanguage(chinese, "Answer in %1 ms", "回應時間 %1 毫秒").arg(ms);
+}
+
 QString reasonText(const Reason &reason, const CaptionTable &table)
 {
     const bool zh = table.chinese;
-    auto text = [zh](const char *english, const char *chinese) {
-        return QString::fromUtf8(zh ? chinese : english);
-    };
+    auto text = [zh](const char *english, const char *chinese) { return inLanguage(zh, english, chinese); };
     const bool timed = reason.seconds >= 0;
     switch (reason.kind) {
     case Reason::None:
         if (!timed)
             return {};
-        return text("Answer in %1 ms", "回應時間 %1 毫秒").arg(qRound(reason.seconds * 1000));
+        return answerTimeText(qRound(reason.seconds * 1000), zh);
     case Reason::NoAnswer:
         if (!timed)
             return text("No answer within 0.2 s", "0.2 秒內無回應");

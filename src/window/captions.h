@@ -9,6 +9,15 @@ class QWidget;
 
 namespace movra {
 
+// A text in the captions' language: English, or Traditional Chinese (UTF-8).
+inline QString inLanguage(bool chinese, const char *english, const char *zh)
+{
+    return QString::fromUtf8(chinese ? zh : english);
+}
+
+// A value's tooltip, and the health tip's answer time when all answers took the same.
+QString answerTimeText(int ms, bool chinese);
+
 // One step of a caption routine: set a control's font size or its caption.
 struct CaptionStep {
     enum Kind { FontSize, Caption } kind;

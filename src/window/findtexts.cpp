@@ -1,15 +1,12 @@
 #include "findtexts.h"
 
+#include "captions.h"
+
 #include <algorithm>
 
 namespace movra {
 
 namespace {
-
-QString text(bool chinese, const char *english, const char *zh)
-{
-    return QString::fromUtf8(chinese ? zh : english);
-}
 
 // The order parity letters are listed in: the common ones first.
 constexpr char ParityOrder[] = "NEOMS";
@@ -54,34 +51,29 @@ QString parityLetters(const QStringList &framings)
 
 QString findMenuText(bool chinese)
 {
-    return text(chinese, "Find the meter", "尋找儀表");
+    return inLanguage(chinese, "Find the meter", "尋找儀表");
 }
 
 QString findProgressText(const QString &baud, const QString &framing, int address, int index, int total,
                          bool chinese)
 {
-    return text(chinese, "Searching: %1 %2, address %3 (%4 of %5)", "搜尋中：%1 %2，位址 %3（%4 / %5）")
+    return inLanguage(chinese, "Searching: %1 %2, address %3 (%4 of %5)", "搜尋中：%1 %2，位址 %3（%4 / %5）")
         .arg(baud, framing)
         .arg(address)
         .arg(index)
         .arg(total);
 }
 
-QString findFoundText(const QString &baud, const QString &framing, int address, bool chinese)
-{
-    return text(chinese, "Found: %1 %2, address %3", "找到儀表：%1 %2，位址 %3").arg(baud, framing).arg(address);
-}
-
 QString findNothingText(int firstAddress, int lastAddress, const QStringList &bauds, const QStringList &framings,
                         bool chinese)
 {
-    return text(chinese, "No meter at %1, %2 baud, %3", "找不到儀表：位址 %1，鮑率 %2，%3")
+    return inLanguage(chinese, "No meter at %1, %2 baud, %3", "找不到儀表：位址 %1，鮑率 %2，%3")
         .arg(range(firstAddress, lastAddress), baudRange(bauds), parityLetters(framings));
 }
 
 QString findNothingTip(int lastAddress, bool chinese)
 {
-    return text(chinese,
+    return inLanguage(chinese,
                 "Likely causes: the A/B wires swapped, the meter without power, a model with another "
                 "register map, or an address above %1",
                 "可能原因：A/B 線接反、儀表未通電、其他型號的暫存器配置，或位址大於 %1")
@@ -90,13 +82,13 @@ QString findNothingTip(int lastAddress, bool chinese)
 
 QString findHintTipLine(bool chinese)
 {
-    return text(chinese, "Right-click Connect: Find the meter tries every baud rate, framing and address",
+    return inLanguage(chinese, "Right-click Connect: Find the meter tries every baud rate, framing and address",
                 "在「連線」按右鍵：「尋找儀表」會試遍每種鮑率、協定與位址");
 }
 
 QString findStoppedText(bool chinese)
 {
-    return text(chinese, "Search stopped: the settings are as before", "搜尋已停止：設定維持原狀");
+    return inLanguage(chinese, "Search stopped: the settings are as before", "搜尋已停止：設定維持原狀");
 }
 
 } // namespace movra

@@ -12,9 +12,6 @@ QString findMenuText(bool chinese);
 QString findProgressText(const QString &baud, const QString &framing, int address, int index, int total,
                          bool chinese);
 
-// The search ended with a confirmed answer.
-QString findFoundText(const QString &baud, const QString &framing, int address, bool chinese);
-
 // The search ended without an answer: what was tried, the rates as a range
 // and the framings by their parity letters ("No meter at 1-15, 2400-19200
 // baud, N/E/O"); its tooltip names the likely causes.

@@ -1,5 +1,7 @@
 #include "healthtip.h"
 
+#include "captions.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -13,31 +15,31 @@ struct Noun {
     Reason::Kind kind;
     const char *one;
     const char *many;
-    const char16_t *chinese;
+    const char *chinese;
 };
 
 constexpr Noun Nouns[] = {
-    {Reason::NoAnswer, "no answer", "no answer", u"無回應"},
-    {Reason::Exception, "exception", "exceptions", u"例外"},
-    {Reason::BadCrc, "CRC error", "CRC errors", u"CRC 錯誤"},
-    {Reason::WrongSlave, "answer from another slave", "answers from another slave", u"其他站號回應"},
-    {Reason::WrongFunction, "wrong function code", "wrong function codes", u"功能碼錯誤"},
-    {Reason::WrongByteCount, "wrong byte count", "wrong byte counts", u"位元組數錯誤"},
-    {Reason::MoreThanOneFrame, "more than one frame", "more than one frame", u"多於一個訊框"},
-    {Reason::LateAnswer, "late answer", "late answers", u"延遲回應"},
-    {Reason::ShortAnswer, "answer cut short", "answers cut short", u"回應不完整"},
-    {Reason::Unreadable, "unreadable answer", "unreadable answers", u"無法辨識的回應"},
-    {Reason::EchoMismatch, "echo that differs", "echoes that differ", u"回應與寫入命令不符"},
-    {Reason::NoValue, "answer without a value", "answers without a value", u"回應無法換算數值"},
-    {Reason::NotSentSlave, "without a slave address", "without a slave address", u"無儀表位址"},
-    {Reason::NotSentLength, "without a data length", "without a data length", u"無資料長度"},
-    {Reason::NotSentPortClosed, "with the port closed", "with the port closed", u"通訊埠未開啟"},
-    {Reason::NoModelEntry, "without a model entry", "without a model entry", u"無型號項目"},
-    {Reason::LineBusy, "with the line busy", "with the line busy", u"線路忙碌"},
+    {Reason::NoAnswer, "no answer", "no answer", "無回應"},
+    {Reason::Exception, "exception", "exceptions", "例外"},
+    {Reason::BadCrc, "CRC error", "CRC errors", "CRC 錯誤"},
+    {Reason::WrongSlave, "answer from another slave", "answers from another slave", "其他站號回應"},
+    {Reason::WrongFunction, "wrong function code", "wrong function codes", "功能碼錯誤"},
+    {Reason::WrongByteCount, "wrong byte count", "wrong byte counts", "位元組數錯誤"},
+    {Reason::MoreThanOneFrame, "more than one frame", "more than one frame", "多於一個訊框"},
+    {Reason::LateAnswer, "late answer", "late answers", "延遲回應"},
+    {Reason::ShortAnswer, "answer cut short", "answers cut short", "回應不完整"},
+    {Reason::Unreadable, "unreadable answer", "unreadable answers", "無法辨識的回應"},
+    {Reason::EchoMismatch, "echo that differs", "echoes that differ", "回應與寫入命令不符"},
+    {Reason::NoValue, "answer without a value", "answers without a value", "回應無法換算數值"},
+    {Reason::NotSentSlave, "without a slave address", "without a slave address", "無儀表位址"},
+    {Reason::NotSentLength, "without a data length", "without a data length", "無資料長度"},
+    {Reason::NotSentPortClosed, "with the port closed", "with the port closed", "通訊埠未開啟"},
+    {Reason::NoModelEntry, "without a model entry", "without a model entry", "無型號項目"},
+    {Reason::LineBusy, "with the line busy", "with the line busy", "線路忙碌"},
 };
 
 // A kind without a row is still counted, under a plain name.
-constexpr Noun Other{Reason::None, "other fault", "other faults", u"其他錯誤"};
+constexpr Noun Other{Reason::None, "other fault", "other faults", "其他錯誤"};
 
 const Noun &nounOf(Reason::Kind kind)
 {
@@ -47,18 +49,13 @@ const Noun &nounOf(Reason::Kind kind)
     return Other;
 }
 
-QString pick(bool chinese, const char *english, const char16_t *zh)
-{
-    return chinese ? QString::fromUtf16(zh) : QString::fromUtf8(english);
-}
-
 QString counted(const HealthReport::Count &c, bool chinese)
 {
     const Noun &n = nounOf(c.kind);
     if (!chinese)
         return QStringLiteral("%1 ").arg(c.count) + QString::fromUtf8(c.count == 1 ? n.one : n.many);
     // A Latin word after the counter is set off by a blank.
-    const QString noun = QString::fromUtf16(n.chinese);
+    const QString noun = QString::fromUtf8(n.chinese);
     const bool latin = noun.front().unicode() < 0x80;
     return QStringLiteral("%1 次").arg(c.count) + (latin ? QStringLiteral(" ") : QString()) + noun;
 }
@@ -97,15 +94,15 @@ QString healthTip(const HealthReport &r, bool chinese)
     if (r.port.isEmpty())
         return {};
     QStringList lines;
-    lines << pick(chinese, "Since %1 opened at %2 (%3, %4):", u"自 %1 於 %2 開啟以來 (%3, %4)：")
+    lines << inLanguage(chinese, "Since %1 opened at %2 (%3, %4):", "自 %1 於 %2 開啟以來 (%3, %4)：")
                  .arg(r.port, r.openedAt.toString(QStringLiteral("HH:mm:ss")), r.baud, r.framing);
     if (r.requests == 0) {
-        lines << pick(chinese, "No requests yet", u"尚無請求");
+        lines << inLanguage(chinese, "No requests yet", "尚無請求");
     } else {
         const QString percent = percentText(r.withValue, r.requests);
         const char *english = r.requests == 1 ? "%1 request, %2 with a value (%3 %)"
                                               : "%1 requests, %2 with a value (%3 %)";
-        lines << pick(chinese, english, u"%1 個請求，%2 個有數值 (%3 %)")
+        lines << inLanguage(chinese, english, "%1 個請求，%2 個有數值 (%3 %)")
                      .arg(r.requests)
                      .arg(r.withValue)
                      .arg(percent);
@@ -114,19 +111,19 @@ QString healthTip(const HealthReport &r, bool chinese)
     }
     if (r.minMs && r.maxMs && r.medianMs) {
         if (*r.minMs == *r.maxMs)
-            lines << pick(chinese, "Answer in %1 ms", u"回應時間 %1 毫秒").arg(*r.minMs);
+            lines << answerTimeText(*r.minMs, chinese);
         else
-            lines << pick(chinese, "Answer in %1–%2 ms, median %3 ms",
-                          u"回應時間 %1–%2 毫秒，中位數 %3 毫秒")
+            lines << inLanguage(chinese, "Answer in %1–%2 ms, median %3 ms",
+                          "回應時間 %1–%2 毫秒，中位數 %3 毫秒")
                          .arg(*r.minMs)
                          .arg(*r.maxMs)
                          .arg(*r.medianMs);
     }
     if (!r.notSent.empty())
-        lines << pick(chinese, "Not sent: ", u"未送出：") + countLine(r.notSent, chinese);
+        lines << inLanguage(chinese, "Not sent: ", "未送出：") + countLine(r.notSent, chinese);
     if (r.lateness)
-        lines << pick(chinese, "The meter answers about %1 s late; the next request waits %2 s",
-                      u"儀表約延遲 %1 秒回應；下一個請求等候 %2 秒")
+        lines << inLanguage(chinese, "The meter answers about %1 s late; the next request waits %2 s",
+                      "儀表約延遲 %1 秒回應；下一個請求等候 %2 秒")
                      .arg(seconds(*r.lateness), seconds(r.nextWait));
     return lines.join(QLatin1Char('\n'));
 }

@@ -145,12 +145,12 @@ LogBox::LogBox(QWidget *parent) : QPlainTextEdit(parent)
     setUndoRedoEnabled(false);
     // The picture covers every pixel: no background to fill first.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    // Any change but a line put on top, and any scroll, repaints it all.
+    // Any change but a line put on top (the layout redoes what the text
+    // change touched, clearing included), and any scroll, repaints it all.
     const auto forget = [this] {
         if (!m_prepending)
             m_picture.reset();
     };
-    connect(document(), &QTextDocument::contentsChange, this, forget);
     connect(document()->documentLayout(), &QAbstractTextDocumentLayout::update, this, forget);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, forget);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, forget);
@@ -292,7 +292,6 @@ QString LogBox::text() const
 
 void LogBox::clearLog()
 {
-    m_picture.reset();
     clear();
 }
 

@@ -2,7 +2,6 @@
 
 #include "frame.h"
 
-#include <QVariant>
 #include <algorithm>
 
 namespace movra {
@@ -115,7 +114,6 @@ FakeMeter::Reply FakeMeter::replyTo(const QByteArray &request)
         return {};
     return {Chunk{answer, m_answerDelay}};
 }
-
 
 void FakeMeter::deliverAt(double time, const QByteArray &bytes)
 {
