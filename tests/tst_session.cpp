@@ -560,6 +560,9 @@ void SessionTest::health_data()
         << "meter: ok silent crc ok exc ok" << false
         << QStringList{"6 requests, 3 with a value (50.0 %)", "1 no answer · 1 exception · 1 CRC error",
                        "Answer in 20–25 ms, median 25 ms"}; // answers come 20 ms late, found by 5 ms polls
+    QTest::newRow("a search at other settings that finds nothing: the line forgot its lateness")
+        << "meter: late ok find" << false << QStringList{"2 requests, 1 with a value (50.0 %)", "1 no answer",
+                                                          "Answer in 20 ms"};
     QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47" << true
         << QStringList{"自 COM1 於 14:02:11 開啟以來 (9600, N,8,1)：", "6 個請求，3 個有數值 (50.0 %)",
                        "1 次無回應 · 1 次例外 · 1 次 CRC 錯誤", "回應時間 18–45 毫秒，中位數 21 毫秒",
@@ -576,13 +579,20 @@ void SessionTest::health()
         {"closed", Reason::NotSentPortClosed}, {"slave", Reason::NotSentSlave}};
     if (script.startsWith("meter:")) {
         // The heading's time is the clock's: compare what follows it.
-        Rig rig;
+        Rig rig(oneEntry);
         QVERIFY(rig.open());
         const QByteArray good = FakeMeter::readAnswer(1, {0});
         const QHash<QString, QByteArray> replies{
             {"ok", good}, {"crc", FakeMeter::badCrc(good)}, {"exc", FakeMeter::exceptionAnswer(1, 3, 2)}};
         for (const QString &step : script.mid(6).split(' ', Qt::SkipEmptyParts)) {
-            rig.fake->queueReply(step == "silent" ? FakeMeter::Reply{} : FakeMeter::Reply{{replies[step], 0.02}});
+            if (step == "find") { // address 1 at 9600 and 19200 N: nothing, 9600 back
+                rig.fake->setSlave(7);
+                rig.session->findMeter({"M", {"9600", "19200"}, {"N,8,1"}, 1, 1});
+                continue;
+            }
+            const QByteArray reply = replies.value(step, good);
+            rig.fake->queueReply(step == "silent" ? FakeMeter::Reply{}
+                                                  : FakeMeter::Reply{{reply, step == "late" ? 0.3 : 0.02}});
             rig.run("read 1 0000 2");
         }
         QCOMPARE(healthTip(rig.session->health(), chinese).split('\n').mid(1), tip);
