@@ -306,7 +306,7 @@ void SessionTest::answers_data()
     bad("foreign slave 02", FakeMeter::readAnswer(2, {0x0064}), "Answer from slave 2");
     bad("wrong byte count 04", FakeMeter::withCrc(hex("01 03 04 00 64 00 00")), "Wrong byte count");
     bad("a whole frame whose byte count contradicts it", FakeMeter::withCrc(hex("01 03 04 00 64")), "Wrong byte count");
-    bad("short: 01 03 02 00", hex("01 03 02 00"), "Answer cut short: 4 of 7 bytes");
+    bad("short: 01 03 02 00", hex("01 03 02 00"), "Answer incomplete after 0.2 s: 4 of 7 bytes");
     QTest::newRow("no answer from slave 2") << "read 2 0000 2" << QList<quint16>{0x00FA} << meter << QStringList{}
                                            << "" << "" << "" << "No answer within 0.2 s";
 
@@ -560,6 +560,8 @@ void SessionTest::health_data()
         << "meter: ok silent crc ok exc ok" << false
         << QStringList{"6 requests, 3 with a value (50.0 %)", "1 no answer · 1 exception · 1 CRC error",
                        "Answer in 20–25 ms, median 25 ms"}; // answers come 20 ms late, found by 5 ms polls
+    QTest::newRow("the port closed and opened again during a wait: counted in neither opening")
+        << "meter: ok reopen ok" << false << QStringList{"1 request, 1 with a value (100.0 %)", "Answer in 20 ms"};
     QTest::newRow("a search at other settings that finds nothing: the line forgot its lateness")
         << "meter: late ok find" << false << QStringList{"2 requests, 1 with a value (50.0 %)", "1 no answer",
                                                           "Answer in 20 ms"};
@@ -588,6 +590,13 @@ void SessionTest::health()
             if (step == "find") { // address 1 at 9600 and 19200 N: nothing, 9600 back
                 rig.fake->setSlave(7);
                 rig.session->findMeter({"M", {"9600", "19200"}, {"N,8,1"}, 1, 1});
+                continue;
+            }
+            if (step == "reopen") { // the port button twice while the read waits
+                rig.clock.setDuringWait([&rig] { rig.open(), rig.open(); });
+                rig.fake->queueReply({{good, 0.15}});
+                QCOMPARE(reasonOf(rig.run("read 1 0000 2")), QStringLiteral("Port closed during the wait"));
+                rig.clock.setDuringWait({});
                 continue;
             }
             const QByteArray reply = replies.value(step, good);

@@ -6,13 +6,14 @@ namespace movra {
 // What the line makes of a request: None when its answer can be trusted,
 // otherwise why not.
 // `seconds`, when known (not negative): for None, when the answer's first
-// byte came after the send; for NoAnswer, how late this line's meter has
-// been seen to answer.
+// byte came after the send; for NoAnswer and LateAnswer, how late this
+// line's meter has been seen to answer. `waited`, for NoAnswer and
+// ShortAnswer: how long the request waited, seconds.
 struct LineReason {
     enum Kind {
         None,
         NoAnswer,         // nothing, or our own echo only
-        ShortAnswer,      // an answer cut short: detail bytes came of `of`
+        ShortAnswer,      // an answer incomplete when the wait ended: detail bytes came of `of`
         Unreadable,       // bytes that hold no frame this request can take
         LineBusy,         // not sent: bytes kept arriving, the line never went quiet
         Exception,        // detail: the exception code
@@ -24,12 +25,14 @@ struct LineReason {
         LateAnswer,       // the bytes are an earlier request's answer
         EchoMismatch,     // a write's echo differs from the request
         NotSentPortClosed, // the port is not open: nothing went out
+        ClosedInWait,     // the port was closed, or opened again, during the wait
         KindCount, // the session's Reason goes on from here with its own refusals
     };
     Kind kind = None;
     int detail = 0;
     double seconds = -1; // negative: not known
     int of = 0;          // ShortAnswer: the frame length expected
+    double waited = -1;  // negative: not known
     bool operator==(const LineReason &) const = default;
 };
 

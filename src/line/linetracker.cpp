@@ -55,6 +55,7 @@ LineTracker::Seq LineTracker::sent(const QueryFrame &frame, RequestKind kind, do
 {
     while (!m_sends.empty() && at - m_sends.front().at > LateHorizon)
         m_sends.pop_front();
+    withdrawDoubt(at);
     m_sends.push_back({m_next, at, frame, kind, false});
     return m_next++;
 }
@@ -92,26 +93,47 @@ void LineTracker::closeUpTo(Seq seq)
     for (Send &s : m_sends)
         if (s.seq <= seq)
             s.answered = true;
+    if (m_doubt && m_doubt->waiter <= seq)
+        m_doubt.reset();
 }
 
-// Whose answer a trusted frame taken in `self`'s wait is: the oldest older
-// send still awaiting an answer that it fits (no frame tells them apart,
-// and a meter that has just turned slow answers the earlier request in this
-// wait), else its own. Not twice in a row: after a request that got no
-// answer and a fast meter, every later answer would pass for the one before.
-void LineTracker::credit(const Send &self, const QByteArray &frame, double at)
+// The oldest older send still awaiting an answer, when nothing came in its
+// own wait (bytes there were its answer, however damaged).
+const LineTracker::Send *LineTracker::olderCandidate(const Send &self, double at)
 {
-    Seq owner = self.seq;
-    if (!m_shifted) {
-        for (const Send &s : m_sends) {
-            if (!s.answered && s.seq < self.seq && at - s.at <= LateHorizon && isAnswerTo(s.frame, frame)) {
-                owner = s.seq;
-                break;
-            }
-        }
+    const Send *older = oldestUnanswered(at);
+    return older && older->seq < self.seq && !older->heard ? older : nullptr;
+}
+
+// A waiting send whose answer went to an older one should have had its own
+// answer by the time it was due. When none came, the answer was its own
+// after all: the older send's was lost, and the lateness it taught goes.
+// Without this, one lost answer would shift every later answer one back.
+void LineTracker::withdrawDoubt(double at)
+{
+    if (!m_doubt)
+        return;
+    const Send *waiter = find(m_doubt->waiter);
+    if (!waiter || waiter->answered) {
+        m_doubt.reset();
+        return;
     }
-    m_shifted = owner != self.seq;
-    closeUpTo(owner);
+    if (m_lateness && waiter->at + *m_lateness >= at)
+        return; // not due yet
+    m_lateness = m_doubt->latenessBefore;
+    closeUpTo(waiter->seq);
+}
+
+void LineTracker::learnFromSecondAnswer(double at)
+{
+    if (m_sends.empty() || !m_sends.back().answered)
+        return;
+    const Send &last = m_sends.back();
+    const qsizetype length = answerFrameLength(last.frame, m_burst);
+    if (at - last.at <= LateHorizon && isAnswerTo(last.frame, m_burst.left(length))) {
+        learn(last, m_burstAt);
+        m_burst.remove(0, length);
+    }
 }
 
 // The first byte of each burst is measured from the oldest request still
@@ -125,6 +147,7 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
     const double gap = std::max(m_quietTime, BurstGap);
     if (m_burst.isEmpty() || at - m_lastBytesAt > gap) {
         m_burst.clear();
+        m_burstAt = at;
         const Send *from = oldestUnanswered(at);
         m_burstFrom = from ? std::optional<Seq>(from->seq) : std::nullopt;
         if (from)
@@ -146,74 +169,64 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
         if (next)
             learn(*next, at);
     }
+    if (!m_burstFrom)
+        learnFromSecondAnswer(at);
+}
+
+Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QByteArray &answer)
+{
+    Judgement j;
+    if (answer.isEmpty())
+        return j;
+    j.status = checkAnswer(mine, answer);
+    if (older) {
+        const qsizetype length = answerFrameLength(*older, answer);
+        if (LineTracker::isAnswerTo(*older, answer.left(length))) {
+            j.olderLength = length;
+            j.owner = LineTracker::isAnswerTo(mine, answer.mid(length)) ? Judgement::OlderThenMine : Judgement::Older;
+            return j;
+        }
+    }
+    if (j.status == AnswerStatus::Ok || j.status == AnswerStatus::Exception)
+        j.owner = Judgement::Mine;
+    return j;
 }
 
 LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, const Arrivals &arrivals,
-                                       double now)
+                                       double now, double wait)
 {
     Verdict v;
     Send *self = find(seq);
-    if (!self)
-        return v; // not a send of this line's since its restart
-    const Send mine = *self;
+    if (!self) {
+        v.reason = {LineReason::ClosedInWait};
+        return v;
+    }
+    Send &mine = *self;
+
+    // Our own echo in front of a read's answer is no part of it.
     const QByteArray echo = frameBytes(mine.frame);
     const bool read = mine.frame[1] != WriteSingleRegister;
     const bool echoOnly = read && !received.isEmpty() && echo.startsWith(received);
     v.answer = echoOnly ? QByteArray() : withoutEcho(mine.frame, received);
     const qsizetype echoLength = v.answer.isEmpty() ? 0 : received.size() - v.answer.size();
-    std::optional<double> firstAt;
     for (const auto &[at, held] : arrivals) {
         if (held > echoLength) {
-            firstAt = at;
+            v.firstByteAfter = at - mine.at;
             break;
         }
     }
-    if (firstAt)
-        v.firstByteAfter = *firstAt - mine.at;
+    const double arrived = v.firstByteAfter ? mine.at + *v.firstByteAfter : now;
 
-    // An earlier unanswered request whose answer this may be.
-    Send *earlier = oldestUnanswered(now);
-    if (earlier && earlier->seq == seq)
-        earlier = nullptr;
-    const QByteArray earlierFrame =
-        earlier ? v.answer.left(answerFrameLength(earlier->frame, v.answer)) : QByteArray();
-    const bool earliersFirst = earlier && isAnswerTo(earlier->frame, earlierFrame);
-    const double arrived = firstAt.value_or(now);
+    const Send *older = olderCandidate(mine, now);
+    const Judgement j = judgeAnswer(mine.frame, older ? &older->frame : nullptr, v.answer);
+    v.status = j.status;
+    v.reason = reasonOf(mine.frame, j.status, v.answer);
+    mine.heard = v.answer.size() > j.olderLength;
+    if (mine.heard && mine.seq > 1)
+        closeUpTo(mine.seq - 1); // the meter answers in order: no older answer is to come
 
-    if (v.answer.isEmpty()) {
-        v.reason = {LineReason::NoAnswer};
-    } else {
-        v.status = checkAnswer(mine.frame, v.answer);
-        v.reason = reasonOf(mine.frame, v.status, v.answer);
-        const bool fits = isAnswerTo(mine.frame, v.answer);
-        // A meter later than the longest settle time: the earlier answer was
-        // not due yet when this request went, so what comes first is that
-        // answer, not ours.
-        const bool dueAfterSend = earlier && m_lateness && *m_lateness > MaxSettleTime
-                                  && earlier->kind != RequestKind::Probe && earlier->at + *m_lateness > mine.at;
-        if (fits && earliersFirst && dueAfterSend) {
-            v.answer.clear();
-            v.status = AnswerStatus::Short;
-            v.reason = {LineReason::NoAnswer};
-            learn(*earlier, arrived);
-            closeUpTo(earlier->seq);
-        } else if (!fits && earliersFirst) {
-            // Alone, it is timed by its first byte; in front of more bytes it
-            // may be this request's own answer that came first, so it is
-            // late by at most the whole wait.
-            v.reason = {LineReason::LateAnswer};
-            learn(*earlier, v.status == AnswerStatus::ExtraBytes ? now : arrived);
-            closeUpTo(earlier->seq);
-            if (isAnswerTo(mine.frame, v.answer.mid(earlierFrame.size())))
-                closeUpTo(mine.seq);
-        }
-    }
-
-    const bool answered = !v.answer.isEmpty() && isAnswerTo(mine.frame, v.answer);
-    if (answered) {
-        // The answer may be an older unanswered request's (no frame tells
-        // them apart) while the meter is known to be late.
-        credit(mine, v.answer, now);
+    if (j.owner == Judgement::Mine) {
+        closeUpTo(mine.seq);
         m_unanswered.reset();
         const bool onTime = v.firstByteAfter && *v.firstByteAfter <= AnswerWait;
         if (mine.kind != RequestKind::Probe) {
@@ -223,11 +236,29 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         }
         return v;
     }
+
+    if (j.owner != Judgement::Nobody) {
+        // An older request's answer: never this one's value, and the meter
+        // is at least that late. Alone, it is timed by its first byte; in
+        // front of more bytes taken at the wait's end it may be this
+        // request's own answer that came first, so it is late by at most
+        // the whole wait.
+        const std::optional<double> before = m_lateness;
+        learn(*older, j.owner == Judgement::Older && v.status != AnswerStatus::ExtraBytes ? arrived : now);
+        closeUpTo(j.owner == Judgement::OlderThenMine ? mine.seq : older->seq);
+        // No frame tells the two apart: it may have been this one's own.
+        if (j.owner == Judgement::Older && isAnswerTo(mine.frame, v.answer.left(j.olderLength)))
+            m_doubt = Doubt{mine.seq, before};
+        v.reason = {LineReason::LateAnswer};
+        v.reason.seconds = m_lateness.value_or(-1);
+    }
     if (mine.kind != RequestKind::Probe)
         m_onTimeRun = 0;
     m_unanswered = mine;
     if (!received.isEmpty())
         m_lastBytesAt = now;
+    if (v.reason.kind == LineReason::NoAnswer || v.reason.kind == LineReason::ShortAnswer)
+        v.reason.waited = wait;
     if (v.reason.kind == LineReason::NoAnswer && m_lateness)
         v.reason.seconds = *m_lateness;
     return v;

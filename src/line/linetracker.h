@@ -18,6 +18,22 @@ namespace movra {
 // nothing came, else an answer cut short.
 LineReason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer);
 
+// Whose answer the bytes a wait took are, judged without the books: the
+// waiting request's own, or, when they fit it first, the answer of an older
+// request still awaiting one (no frame tells two such answers apart).
+struct Judgement {
+    enum Owner {
+        Mine,          // whole, and this request's own (Ok or Exception)
+        Older,         // the older request's answer, alone or with bytes that are no answer
+        OlderThenMine, // the older request's answer, then this one's
+        Nobody,        // no answer, or bytes that are no whole answer
+    };
+    Owner owner = Nobody;
+    AnswerStatus status = AnswerStatus::Short; // the bytes as this request's answer
+    qsizetype olderLength = 0;                 // Older, OlderThenMine: its frame's length
+};
+Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QByteArray &answer);
+
 // Click: a send button; waits out the settle time. Tick: the scan's timer;
 // skipped inside it. Probe: a try of the search for a meter; no settle time
 // after an earlier unanswered probe, and it teaches the line no lateness.
@@ -90,8 +106,10 @@ public:
     void strayBytes(const QByteArray &bytes, double at);
     // Each take of a wait: when, and how many bytes were held by then.
     using Arrivals = QList<std::pair<double, qsizetype>>;
-    // What the wait of send `seq` took; the verdict is recorded.
-    Verdict took(Seq seq, const QByteArray &received, const Arrivals &arrivals, double now);
+    // What the wait of send `seq` took, after waiting `wait` seconds; the
+    // verdict is recorded. A send the line no longer knows (a restart came
+    // during its wait) is never trusted.
+    Verdict took(Seq seq, const QByteArray &received, const Arrivals &arrivals, double now, double wait);
 
 private:
     struct Send {
@@ -100,13 +118,28 @@ private:
         QueryFrame frame;
         RequestKind kind;
         bool answered; // an answer that fits it has come (its own or a later one's)
+        bool heard = false; // bytes other than our echo came in its own wait
+    };
+
+    // An answer to a send taken in a later send's wait: the lateness it
+    // taught, to be withdrawn when the waiting send's own answer never
+    // follows (then the answer was its own, and the older send's was lost).
+    struct Doubt {
+        Seq waiter;
+        std::optional<double> latenessBefore;
     };
 
     Send *find(Seq seq);
     Send *oldestUnanswered(double at);
+    // The oldest send before `self` still awaiting an answer, that an answer
+    // in self's wait may belong to.
+    const Send *olderCandidate(const Send &self, double at);
     void learn(const Send &from, double at);
     void closeUpTo(Seq seq);
-    void credit(const Send &self, const QByteArray &frame, double at);
+    void withdrawDoubt(double at);
+    // A whole answer among stray bytes when no send awaits one: the answer
+    // taken last was an earlier one's, and this is its own.
+    void learnFromSecondAnswer(double at);
 
     double m_quietTime = 0.00175;
     Seq m_next = 1;
@@ -115,7 +148,8 @@ private:
     double m_lastBytesAt = -1e9;
     QByteArray m_burst;               // stray bytes since the last quiet gap or credit
     std::optional<Seq> m_burstFrom;   // the send the burst is measured from
-    bool m_shifted = false;           // the last answer taken went to an older send
+    double m_burstAt = 0;             // when the burst began
+    std::optional<Doubt> m_doubt;
     std::optional<double> m_lateness;
     int m_onTimeRun = 0;
 };

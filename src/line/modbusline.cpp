@@ -164,11 +164,13 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     const double now = m_clock.now();
     out.waited = now - sentAt;
 
-    const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, arrivals, now);
+    const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, arrivals, now, wait);
     out.answer = verdict.answer;
     out.status = verdict.status;
     out.reason = verdict.reason;
     out.firstByteAfter = verdict.firstByteAfter;
+    if (!m_port->portOpen())
+        out.reason = {LineReason::ClosedInWait}; // not the meter's silence
     if (out.reason.kind == LineReason::None && out.firstByteAfter)
         out.reason.seconds = *out.firstByteAfter;
     if (!m_watching && m_tracker.watching(now))

@@ -43,6 +43,8 @@ struct LineOutcome {
     // NotSentPortClosed: the port was not open or refused the bytes; the
     // request did not go out and the line did not wait. LineBusy: bytes
     // kept arriving, the request did not go out; they are in `late`.
+    // ClosedInWait: the port was closed, or opened again, while the request
+    // waited for its answer.
     LineReason reason;
     double waited = 0; // how long the answer wait lasted, seconds
     bool trusted() const { return reason.kind == LineReason::None; }

@@ -77,10 +77,11 @@ void MeterSession::emitResult(const Result &result)
         m_sink(result);
 }
 
-// A request's last result: its reason counts towards the line's health.
+// A request's last result: its reason counts towards the line's health,
+// unless the port closed during its wait (the count is the opening's).
 void MeterSession::finish(const Result &result)
 {
-    if (result.reading && result.reading->reason)
+    if (result.reading && result.reading->reason && result.reading->reason->kind != Reason::ClosedInWait)
         m_health.record(*result.reading->reason);
     emitResult(result);
 }

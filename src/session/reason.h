@@ -22,6 +22,7 @@ struct Reason {
         LateAnswer = LineReason::LateAnswer,
         EchoMismatch = LineReason::EchoMismatch,
         NotSentPortClosed = LineReason::NotSentPortClosed,
+        ClosedInWait = LineReason::ClosedInWait,
         // The session's refusals.
         NotSentSlave = LineReason::KindCount, // the slave address box holds no address
         NotSentLength, // the data length gives no register count
@@ -37,11 +38,12 @@ struct Reason {
     int detail = 0;
     double seconds = -1; // negative: not known
     int of = 0;          // ShortAnswer: the frame length expected
+    double waited = -1;  // NoAnswer, ShortAnswer: how long the request waited
     bool operator==(const Reason &) const = default;
 
-    static Reason fromLine(const LineReason &r) { return {Kind(r.kind), r.detail, r.seconds, r.of}; }
+    static Reason fromLine(const LineReason &r) { return {Kind(r.kind), r.detail, r.seconds, r.of, r.waited}; }
 };
 // A kind the line gains needs its name above, or fromLine would call it a refusal.
-static_assert(Reason::NotSentPortClosed + 1 == LineReason::KindCount);
+static_assert(Reason::ClosedInWait + 1 == LineReason::KindCount);
 
 } // namespace movra

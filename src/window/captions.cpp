@@ -2,6 +2,7 @@
 #include "captions.h"
 
 #include "findtexts.h"
+#include "linetracker.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -125,6 +126,16 @@ QString answerTimeText(int ms, bool chinese)
     return inLanguage(chinese, "Answer in %1 ms", "回應時間 %1 毫秒").arg(ms);
 }
 
+namespace {
+// A wait in seconds as the line planned it: "0.2", "1.05", "2".
+QString waitText(double seconds)
+{
+    constexpr double Hundredths = 100;
+    constexpr int Digits = 3;
+    return QString::number(qRound(seconds * Hundredths) / Hundredths, 'g', Digits);
+}
+} // namespace
+
 QString reasonText(const Reason &reason, const CaptionTable &table)
 {
     const bool zh = table.chinese;
@@ -135,15 +146,27 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
         if (!timed)
             return {};
         return answerTimeText(qRound(reason.seconds * 1000), zh);
-    case Reason::NoAnswer:
+    case Reason::NoAnswer: {
+        const QString within = reason.waited < 0 ? text("No answer within 0.2 s", "0.2 秒內無回應")
+                                                 : text("No answer within %1 s", "%1 秒內無回應").arg(waitText(reason.waited));
         if (!timed)
-            return text("No answer within 0.2 s", "0.2 秒內無回應");
-        return text("No answer within 0.2 s: the meter answers about %1 s after a request; "
-                    "the next request waits for it",
-                    "0.2 秒內無回應：儀表約在請求後 %1 秒才回應，下一個請求會等候")
-            .arg(reason.seconds, 0, 'f', 2);
+            return within;
+        if (reason.seconds > LineTracker::MaxSettleTime)
+            return within + text(": the meter answers about %1 s after a request, later than %2 s: too late to read",
+                                 "：儀表約在請求後 %1 秒才回應，超過 %2 秒，太晚無法讀取")
+                                .arg(reason.seconds, 0, 'f', 2)
+                                .arg(waitText(LineTracker::MaxSettleTime));
+        return within + text(": the meter answers about %1 s after a request; the next request waits for it",
+                             "：儀表約在請求後 %1 秒才回應，下一個請求會等候")
+                            .arg(reason.seconds, 0, 'f', 2);
+    }
     case Reason::ShortAnswer:
-        return text("Answer cut short: %1 of %2 bytes", "回應不完整：收到 %1 / %2 位元組").arg(reason.detail).arg(reason.of);
+        if (reason.waited < 0)
+            return text("Answer incomplete: %1 of %2 bytes", "回應不完整：收到 %1 / %2 位元組").arg(reason.detail).arg(reason.of);
+        return text("Answer incomplete after %1 s: %2 of %3 bytes", "%1 秒後回應仍不完整：收到 %2 / %3 位元組")
+            .arg(waitText(reason.waited))
+            .arg(reason.detail)
+            .arg(reason.of);
     case Reason::Exception: {
         struct Named {
             int code;
@@ -179,7 +202,14 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
     case Reason::MoreThanOneFrame:
         return text("More than one frame", "收到多於一個訊框");
     case Reason::LateAnswer:
-        return text("Late answer to an earlier request", "先前請求的延遲回應");
+        if (!timed)
+            return text("Late answer to an earlier request", "先前請求的延遲回應");
+        return text("Late answer to an earlier request, none of this one's own: the meter answers about %1 s "
+                    "after a request",
+                    "先前請求的延遲回應，本請求沒有回應：儀表約在請求後 %1 秒才回應")
+            .arg(reason.seconds, 0, 'f', 2);
+    case Reason::ClosedInWait:
+        return text("Port closed during the wait", "等候回應時通訊埠已關閉");
     case Reason::Unreadable:
         return text("Unreadable answer: no valid frame; the meter may use another baud rate or framing",
                     "無法辨識的回應：沒有有效的訊框；儀表可能使用其他鮑率或通訊協定")

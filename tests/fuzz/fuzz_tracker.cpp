@@ -9,7 +9,11 @@
 //
 // Every byte the line takes is checked against the arrivals: taken in order,
 // each outcome's bytes after its own late ones, and never a byte that
-// arrived before the request was sent taken as received after it.
+// arrived before the request was sent taken as received after it. And the
+// promise: an answer the meter sent to an older request still awaiting one
+// (nothing came in its own wait, the meter answering in order) is never
+// taken as a later request's own, but right after the line learned that
+// the meter is late.
 #include "fakemeter.h"
 #include "fuzzinput.h"
 #include "modbusline.h"
@@ -20,6 +24,22 @@ using namespace movra;
 
 namespace {
 constexpr int MaxOperations = 200;
+constexpr int Noise = -1;
+
+// Scripted bytes, and the request they answer (Noise: none).
+struct Delivery {
+    QByteArray bytes;
+    int answers = Noise;
+};
+
+// A request that went out, as the harness saw it.
+struct Sent {
+    double at = 0;
+    QueryFrame frame{};
+    int epoch = 0;           // restarts before it
+    bool heardNothing = false; // its own wait took no answer bytes
+    bool tookOlders = false;   // its wait took an older request's answer
+};
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -37,10 +57,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // Every byte scripted, by arrival time, then in order of delivery, as the
     // meter hands them over.
-    std::multimap<double, QByteArray> timeline;
-    auto deliver = [&](double at, const QByteArray &bytes) {
-        timeline.emplace(at, bytes);
+    std::multimap<double, Delivery> timeline;
+    auto deliver = [&](double at, const QByteArray &bytes, int answers) {
+        timeline.emplace(at, Delivery{bytes, answers});
         meter.deliverAt(at, bytes);
+    };
+    // Which delivery holds byte `offset` of the stream, and when it came.
+    auto deliveryAt = [&](qsizetype offset) -> std::pair<double, const Delivery *> {
+        for (const auto &[at, d] : timeline) {
+            if (offset < d.bytes.size())
+                return {at, &d};
+            offset -= d.bytes.size();
+        }
+        return {0, nullptr};
+    };
+    std::vector<Sent> sends;
+    int epoch = 0;
+    // A delivery is an answer the meter could send: the first to its
+    // request, after no answer to a later one.
+    auto inOrder = [&](double at, const Delivery &d) {
+        for (const auto &[t, other] : timeline) {
+            if (t >= at)
+                break;
+            if (other.answers >= d.answers)
+                return false;
+        }
+        return true;
     };
     qsizetype taken = 0;
     QueryFrame last{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
@@ -62,24 +104,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             last = out->frame;
             QByteArray stream;
             std::optional<double> firstReceivedAt;
-            for (const auto &[at, bytes] : timeline) {
-                if (stream.size() + bytes.size() > taken + out->late.size() && !firstReceivedAt)
+            for (const auto &[at, d] : timeline) {
+                if (stream.size() + d.bytes.size() > taken + out->late.size() && !firstReceivedAt)
                     firstReceivedAt = at;
-                stream += bytes;
+                stream += d.bytes;
             }
             FUZZ_CHECK(stream.mid(taken, out->late.size()) == out->late, QString::number(taken));
             taken += out->late.size();
             FUZZ_CHECK(stream.mid(taken, out->received.size()) == out->received, QString::number(taken));
             FUZZ_CHECK(out->received.isEmpty() || *firstReceivedAt >= sentAt,
                        QStringLiteral("byte %1 arrived at %2, sent at %3").arg(taken).arg(*firstReceivedAt).arg(sentAt));
+            const qsizetype answerAt = taken + out->received.size() - out->answer.size();
             taken += out->received.size();
+            if (out->written) {
+                const int self = int(sends.size());
+                Sent me{sentAt, out->frame, epoch, out->answer.isEmpty(), false};
+                const auto [arrived, d] = out->answer.isEmpty() ? std::pair<double, const Delivery *>{0, nullptr}
+                                                                : deliveryAt(answerAt);
+                if (d && d->answers != Noise && d->answers < self && inOrder(arrived, *d)) {
+                    const Sent &older = sends[std::size_t(d->answers)];
+                    me.tookOlders = true;
+                    me.heardNothing = out->answer == d->bytes;
+                    const bool awaited = older.heardNothing && older.epoch == epoch && older.frame == out->frame
+                                         && arrived - older.at <= LineTracker::LateHorizon;
+                    bool learning = false; // a request since then took an older one's answer
+                    for (std::size_t i = std::size_t(d->answers); i < sends.size(); ++i)
+                        learning = learning || sends[i].tookOlders;
+                    FUZZ_CHECK(!out->trusted() || !awaited || learning,
+                               QStringLiteral("request %1 took request %2's answer as its own").arg(self).arg(d->answers));
+                }
+                sends.push_back(me);
+            }
             FUZZ_CHECK(out->received.endsWith(out->answer));
             FUZZ_CHECK(!out->trusted() || (out->written && !out->answer.isEmpty()));
             FUZZ_CHECK(out->written || out->received.isEmpty());
             break;
         }
         case 1:
-            deliver(later, in.bytes(in.byte() % 16));
+            deliver(later, in.bytes(in.byte() % 16), Noise);
             break;
         case 2: {
             QList<quint16> values;
@@ -88,7 +150,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             QByteArray answer = last[1] == WriteSingleRegister ? frameBytes(last) : FakeMeter::readAnswer(1, values);
             if (b & 8)
                 answer.prepend(frameBytes(last));
-            deliver(later, answer);
+            // An answer to the last request that went out, the first one to it.
+            const int to = int(sends.size()) - 1;
+            bool first = to >= 0;
+            for (const auto &[at, d] : timeline)
+                first = first && d.answers != to;
+            deliver(later, answer, first && !(b & 8) ? to : Noise);
             break;
         }
         case 3:
@@ -97,9 +164,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         default:
             if (b & 8) {
                 line.restart(); // every byte come so far is dropped
+                ++epoch;
                 taken = 0;
                 for (auto it = timeline.begin(); it != timeline.upper_bound(clock.now()); ++it)
-                    taken += it->second.size();
+                    taken += it->second.bytes.size();
             } else {
                 line.settling();
             }
