@@ -175,6 +175,13 @@ void EndToEndTest::neverAnotherRequestsValue_data()
     QTest::newRow("0.45 s late: scan for 15 s") << QStringList{"--latency", "0.45"} << true << 15 << 80 << 0 << 2;
     QTest::newRow("0.7 s late: scan for 15 s") << QStringList{"--latency", "0.7"} << true << 15 << 75 << 1 << 3;
     QTest::newRow("1.0 s late: scan for 15 s") << QStringList{"--latency", "1.0"} << true << 15 << 75 << 1 << 3;
+    // A meter that slows down: no value another request's, the wait relearned.
+    QTest::newRow("0.3 s late for eight requests, then 0.9 s: scan for 15 s")
+        << QStringList{"--latency", "0.3", "--latency-after", "8:0.9"} << true << 15 << 75 << 0 << 4;
+    QTest::newRow("0.9 s late for eight requests, then on time: scan for 15 s")
+        << QStringList{"--latency", "0.9", "--latency-after", "8:0"} << true << 15 << 75 << 0 << 4;
+    QTest::newRow("0.25 to 0.55 s late: scan for 15 s")
+        << QStringList{"--latency", "0.25", "--jitter", "0.3"} << true << 15 << 75 << 0 << 4;
     // The 30th answer 0.7 s late, the others on time: at most two values lost.
     QTest::newRow("late once, then on time") << QStringList{"--fault-every", "30", "--delay", "700"} << true << 15
                                              << 0 << 1 << 2;
@@ -294,7 +301,7 @@ void EndToEndTest::connectWrongAddressShowsHint()
 void EndToEndTest::findsTheMeter_data()
 {
     QTest::addColumn<QStringList>("simArgs");
-    QTest::addColumn<QString>("stopBy");  // "Connect", "Escape" or nobody
+    QTest::addColumn<QString>("stopBy");  // "Connect", "Escape", "Exit" or nobody
     QTest::addColumn<QString>("baud");    // the lists and the status line at the end
     QTest::addColumn<QString>("framing");
     QTest::addColumn<QString>("address");
@@ -317,6 +324,9 @@ void EndToEndTest::findsTheMeter_data()
                                         << stopped << 0 << 0;
     QTest::newRow("stopped by Escape") << QStringList{"--baud", "1200"} << "Escape" << "9600" << "N,8,1" << "1"
                                        << stopped << 0 << 0;
+    // The program ends as the search lets go, not when it would have ended.
+    QTest::newRow("Exit ends the search, then the program") << QStringList{"--baud", "1200"} << "Exit" << "9600"
+                                                            << "N,8,1" << "1" << stopped << 0 << 1500;
 }
 
 // Connect's "Find the meter" against a meter that hears the tool's settings.
@@ -347,9 +357,14 @@ void EndToEndTest::findsTheMeter()
             ui.Command2->click();
         if (stopBy == "Escape")
             QTest::keyClick(rig.form.get(), Qt::Key_Escape);
+        if (stopBy == "Exit") {
+            ui.Command12->click();
+            QCOMPARE(rig.quits, 0); // not while the search still holds the line
+        }
     });
     const qint64 ms = rig.findMeter();
     QVERIFY(ms >= 0);
+    QCOMPARE(rig.quits, stopBy == "Exit" ? 1 : 0);
     qInfo("search ended after %lld ms, %d requests sent", ms, ui.Text4->lineCount());
     QVERIFY(sawSearching);
     QCOMPARE(ui.Combo2->currentText(), baud);

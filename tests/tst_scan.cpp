@@ -52,6 +52,14 @@ void ScanTest::connectSuccessShowsValueAndStatus()
     QVERIFY(w.ui().signal2->text().isEmpty());
     QCOMPARE(w.ui().Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
     QVERIFY(w.ui().Command2->isEnabled()); // Connect changes no enabled state
+
+    // A typed baud rate the search finds stays in the list, for the next open.
+    w.ui().Command1->click();
+    w.ui().Combo2->setEditText("14400");
+    w.open();
+    w.form->findChild<QAction *>("findMeter")->trigger();
+    QCOMPARE(w.ui().Combo2->currentText(), QStringLiteral("14400"));
+    QCOMPARE(w.ui().signal1->text(), QStringLiteral("100"));
 }
 
 void ScanTest::connectFailureShowsHint_data()
@@ -72,6 +80,9 @@ void ScanTest::connectFailureShowsHint()
     ModelWindow w("1\r\n0010-2 VOLT\r\n", std::uint16_t(langId));
     w.open();
     w.fake->setRegister(0x0010, 0x0064);
+    w.ui().Command2->click(); // a value first: the failing Connect empties it, and its reason with it
+    QString tipWhileWaiting = "(no wait)";
+    w.clock.setDuringWait([&] { tipWhileWaiting = w.ui().signal1->toolTip() + w.ui().Text5->text() + w.ui().Text8->text(); });
     if (fault == "silent")
         w.fake->queueReply({});
     if (fault == "exception")
@@ -79,6 +90,7 @@ void ScanTest::connectFailureShowsHint()
     const QString status = w.ui().Label12->text();
     w.ui().Command2->click();
     QVERIFY(w.ui().signal1->text().isEmpty());
+    QCOMPARE(tipWhileWaiting, QString());
     const CaptionTable &table = langId == TraditionalChineseLangId ? chineseTable() : englishTable();
     QCOMPARE(w.ui().signal2->text(), table.connectHint);
     QCOMPARE(w.ui().Label12->text(), status); // what opening the port wrote

@@ -149,14 +149,16 @@ void SessionTest::ports_data()
     QTest::addColumn<int>("opened");    // 0: nothing opens
     QTest::addColumn<int>("failure");   // OpenFailure, when nothing opens
     QTest::addColumn<QString>("status");
-    QTest::addColumn<bool>("linkLost"); // the adapter is pulled after the open
+    QTest::addColumn<QString>("linkLost"); // the adapter is pulled after the open: "idle", or "search" during one
 
     const int none = int(OpenFailure::None);
-    QTest::newRow("typed COM17") << "COM17" << -1 << "9600" << 17 << none << "COM:17 Baud rate:9600  Protocol:N,8,1" << false;
-    QTest::newRow("adapter pulled: closed, the focus stays") << "COM1" << 0 << "9600" << 1 << none << "" << true;
-    QTest::newRow("typed text that names no port") << "USB" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "" << false;
+    QTest::newRow("typed COM17") << "COM17" << -1 << "9600" << 17 << none << "COM:17 Baud rate:9600  Protocol:N,8,1" << "";
+    QTest::newRow("adapter pulled: closed, the focus stays") << "COM1" << 0 << "9600" << 1 << none << "" << "idle";
+    QTest::newRow("adapter pulled during a search: the lost link, not a stop")
+        << "COM1" << 0 << "9600" << 1 << none << "" << "search";
+    QTest::newRow("typed text that names no port") << "USB" << -1 << "9600" << 0 << int(OpenFailure::NoSuchPortName) << "" << "";
     QTest::newRow("a baud rate the port refuses") << "COM1" << 0 << "96OO" << 0 << int(OpenFailure::SettingsRefused)
-                                                  << "" << false;
+                                                  << "" << "";
 }
 
 void SessionTest::ports()
@@ -167,19 +169,30 @@ void SessionTest::ports()
     QFETCH(int, opened);
     QFETCH(int, failure);
     QFETCH(QString, status);
-    QFETCH(bool, linkLost);
-    Rig rig;
+    QFETCH(QString, linkLost);
+    Rig rig(oneEntry);
     rig.session->toggle({portText, portIndex, baud, QStringLiteral("N,8,1")});
-    if (linkLost) {
+    const auto lose = [&rig] {
         rig.fake->loseLink();
-        rig.results.clear();
         rig.session->linkLost();
-        QCOMPARE(folded(rig.results).focus, Result::Focus::Keep);
+    };
+    rig.results.clear();
+    if (linkLost == "idle")
+        lose();
+    if (linkLost == "search") {
+        rig.fake->setSlave(7);
+        rig.clock.setDuringWait(lose);
+        rig.session->findMeter({"M", {"9600"}, {"N,8,1"}, 1, 15});
+        rig.clock.setDuringWait({});
+        QCOMPARE(folded(rig.results).hint->kind, Hint::CheckSettings);
     }
+    if (!linkLost.isEmpty())
+        QCOMPARE(folded(rig.results).focus, Result::Focus::Keep);
     const SessionState &state = rig.session->state();
-    QCOMPARE(state.panel.kind, linkLost ? PortPanel::LinkLost : opened ? PortPanel::Open : PortPanel::OpenFailed);
+    QCOMPARE(state.panel.kind, !linkLost.isEmpty() ? PortPanel::LinkLost : opened ? PortPanel::Open : PortPanel::OpenFailed);
     QCOMPARE(rig.fake->openCount(), opened != 0 ? 1 : 0);
-    QCOMPARE(state.sendEnabled(), opened && !linkLost);
+    QCOMPARE(state.sendEnabled(), opened && linkLost.isEmpty());
+    QCOMPARE(state.canFind(), state.sendEnabled()); // offered only where it can run
     QCOMPARE(state.panel.statusLine, status);
     if (opened)
         QCOMPARE(rig.fake->openedPort(), opened);
@@ -307,6 +320,9 @@ void SessionTest::answers_data()
     bad("wrong byte count 04", FakeMeter::withCrc(hex("01 03 04 00 64 00 00")), "Wrong byte count");
     bad("a whole frame whose byte count contradicts it", FakeMeter::withCrc(hex("01 03 04 00 64")), "Wrong byte count");
     bad("short: 01 03 02 00", hex("01 03 02 00"), "Answer incomplete after 0.2 s: 4 of 7 bytes");
+    QTest::newRow("echo + bad CRC: the bytes after the echo") << "read 1 0000 2" << QList<quint16>{0x00FA}
+        << answer(FakeMeter::withCrc(hex("010300000001")) + FakeMeter::badCrc(good))
+        << QStringList{bytesLine(good.left(5))} << "" << "" << "" << "CRC error";
     QTest::newRow("no answer from slave 2") << "read 2 0000 2" << QList<quint16>{0x00FA} << meter << QStringList{}
                                            << "" << "" << "" << "No answer within 0.2 s";
 
@@ -362,18 +378,20 @@ void SessionTest::connect_data()
     QTest::addColumn<QString>("value"); // on the meter display; empty: the hint
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("sent");
+    QTest::addColumn<bool>("offerFind"); // the hint points to the search
 
-    QTest::newRow("a value and the status line") << oneEntry << "" << "16" << "Answer in 20 ms" << 1;
-    QTest::newRow("no answer") << oneEntry << "silent" << "" << "No answer within 0.2 s" << 1;
-    QTest::newRow("exception answer") << oneEntry << "exception" << "" << "Exception 02: illegal data address" << 1;
-    QTest::newRow("port closed") << oneEntry << "closed" << "" << "Not sent: port closed" << 0;
+    QTest::newRow("a value and the status line") << oneEntry << "" << "16" << "Answer in 20 ms" << 1 << false;
+    QTest::newRow("no answer") << oneEntry << "silent" << "" << "No answer within 0.2 s" << 1 << true;
+    QTest::newRow("exception answer") << oneEntry << "exception" << "" << "Exception 02: illegal data address" << 1 << true;
+    QTest::newRow("port closed") << oneEntry << "closed" << "" << "Not sent: port closed" << 0 << false;
     QTest::newRow("length character not a data length") << QByteArray("1\r\n0010-3 VOLT\r\n") << "" << ""
-                                                         << "Answer gives no value for data length 3" << 1;
+                                                         << "Answer gives no value for data length 3" << 1 << false;
     QTest::newRow("a 4-byte entry without a byte order") << QByteArray("1\r\n0002x4 KWH\r\n") << "" << ""
-                                                         << "Answer gives no value: the byte order sign is neither - nor +" << 1;
-    QTest::newRow("missing model file") << QByteArray() << "" << "" << "Not sent: no model entry" << 0;
+                                                         << "Answer gives no value: the byte order sign is neither - nor +" << 1
+                                                         << false;
+    QTest::newRow("missing model file") << QByteArray() << "" << "" << "Not sent: no model entry" << 0 << false;
     QTest::newRow("file shorter than N + 1 lines") << QByteArray("3\r\n0010-2 VOLT\r\n") << "" << ""
-                                                   << "Not sent: no model entry" << 0;
+                                                   << "Not sent: no model entry" << 0 << false;
 }
 
 void SessionTest::connect()
@@ -383,6 +401,7 @@ void SessionTest::connect()
     QFETCH(QString, value);
     QFETCH(QString, reason);
     QFETCH(int, sent);
+    QFETCH(bool, offerFind);
     Rig rig(model);
     if (fault != "closed")
         QVERIFY(rig.open());
@@ -393,7 +412,9 @@ void SessionTest::connect()
     const Result shown = rig.run("connect 1");
     QCOMPARE(rig.fake->written().size(), sent);
     QCOMPARE(reasonOf(shown), reason);
-    QCOMPARE(shown.hint, std::optional<Hint>(Hint{value.isEmpty() ? Hint::CheckSettings : Hint::None}));
+    Hint hint{value.isEmpty() ? Hint::CheckSettings : Hint::None};
+    hint.offerFind = offerFind;
+    QCOMPARE(shown.hint, std::optional<Hint>(hint));
     if (value.isEmpty())
         QCOMPARE(boxesOf(shown), Reading::Boxes::Cleared);
     else
@@ -533,8 +554,9 @@ void SessionTest::reconnect()
 
 // The status line's tooltip after a run of outcomes since COM1 opened at
 // 14:02:11: "ok:MS" a value in MS ms, "silent", "crc", "exc:CODE", "closed"
-// and "slave" (not sent), "reopen" at 15:00:00, "lateness:S/WAIT" what the
-// line has learned; "*N" repeats a step. "meter:" reads on the session.
+// and "slave" (not sent), "reopen" at 15:00:00, "found:BAUD" the search's
+// settings at 15:00:00, "lateness:S/WAIT/N" what the line has learned from N
+// late answers; "*N" repeats a step. "meter:" reads on the session.
 void SessionTest::health_data()
 {
     QTest::addColumn<QString>("script");
@@ -552,6 +574,14 @@ void SessionTest::health_data()
         << "silent*3 ok:90 reopen ok:20 ok:40" << false
         << QStringList{"Since COM1 opened at 15:00:00 (9600, N,8,1):", "2 requests, 2 with a value (100.0 %)",
                        "Answer in 20–40 ms, median 30 ms"};
+    QTest::newRow("a find at other settings counts from zero, and says so")
+        << "silent found:19200 ok:20" << false
+        << QStringList{"Since the search set COM1 to 19200, N,8,1 at 15:00:00:", "1 request, 1 with a value (100.0 %)",
+                       "Answer in 20 ms"};
+    QTest::newRow("one late answer in 89 is named as one")
+        << "ok:20*88 silent lateness:0.35/0.53/1" << false
+        << QStringList{since, "89 requests, 88 with a value (98.9 %)", "1 no answer", "Answer in 20 ms",
+                       "1 answer came late, 0.35 s after its request; the next request waits 0.53 s"};
     QTest::newRow("the median follows the recent answers; one fault in 5002 is not 100.0 %")
         << "ok:10*4000 silent ok:30*1001" << false
         << QStringList{since, "5002 requests, 5001 with a value (99.9 %)", "1 no answer",
@@ -562,13 +592,15 @@ void SessionTest::health_data()
                        "Answer in 20–25 ms, median 25 ms"}; // answers come 20 ms late, found by 5 ms polls
     QTest::newRow("the port closed and opened again during a wait: counted in neither opening")
         << "meter: ok reopen ok" << false << QStringList{"1 request, 1 with a value (100.0 %)", "Answer in 20 ms"};
+    QTest::newRow("a find at the settings in use keeps the count")
+        << "meter: ok found ok" << false << QStringList{"2 requests, 2 with a value (100.0 %)", "Answer in 20 ms"};
     QTest::newRow("a search at other settings that finds nothing: the line forgot its lateness")
         << "meter: late ok find" << false << QStringList{"2 requests, 1 with a value (50.0 %)", "1 no answer",
                                                           "Answer in 20 ms"};
-    QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47" << true
+    QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47/3" << true
         << QStringList{"自 COM1 於 14:02:11 開啟以來 (9600, N,8,1)：", "6 個請求，3 個有數值 (50.0 %)",
                        "1 次無回應 · 1 次例外 · 1 次 CRC 錯誤", "回應時間 18–45 毫秒，中位數 21 毫秒",
-                       "未送出：1 次通訊埠未開啟", "儀表約延遲 0.31 秒回應；下一個請求等候 0.47 秒"};
+                       "未送出：1 次通訊埠未開啟", "3 個回應延遲，最多在請求後 0.31 秒；下一個請求等候 0.47 秒"};
 }
 
 void SessionTest::health()
@@ -587,8 +619,8 @@ void SessionTest::health()
         const QHash<QString, QByteArray> replies{
             {"ok", good}, {"crc", FakeMeter::badCrc(good)}, {"exc", FakeMeter::exceptionAnswer(1, 3, 2)}};
         for (const QString &step : script.mid(6).split(' ', Qt::SkipEmptyParts)) {
-            if (step == "find") { // address 1 at 9600 and 19200 N: nothing, 9600 back
-                rig.fake->setSlave(7);
+            if (step == "find" || step == "found") { // address 1 at 9600 and 19200 N; with "find", nothing
+                rig.fake->setSlave(step == "find" ? 7 : 1);
                 rig.session->findMeter({"M", {"9600", "19200"}, {"N,8,1"}, 1, 1});
                 continue;
             }
@@ -608,17 +640,20 @@ void SessionTest::health()
         return;
     }
     LineHealth health;
-    health.restart("COM1", QTime(14, 2, 11), "9600", "N,8,1");
+    health.restart("COM1", QTime(14, 2, 11), "9600", "N,8,1", HealthReport::Since::Opened);
     std::optional<double> lateness;
     double nextWait = ModbusLine::SettleTime;
+    int lateAnswers = 0;
     for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
         const QString verb = step.section('*', 0, 0).section(':', 0, 0);
         const QString arg = step.section('*', 0, 0).section(':', 1);
-        if (verb == "reopen") {
-            health.restart("COM1", QTime(15, 0), "9600", "N,8,1");
+        if (verb == "reopen" || verb == "found") {
+            health.restart("COM1", QTime(15, 0), verb == "found" ? arg : "9600", "N,8,1",
+                           verb == "found" ? HealthReport::Since::SettingsFound : HealthReport::Since::Opened);
         } else if (verb == "lateness") {
             lateness = arg.section('/', 0, 0).toDouble();
-            nextWait = arg.section('/', 1).toDouble();
+            nextWait = arg.section('/', 1, 1).toDouble();
+            lateAnswers = arg.section('/', 2).toInt();
         } else {
             QVERIFY2(kinds.contains(verb), qPrintable(step));
             const Reason::Kind kind = kinds.value(verb);
@@ -628,7 +663,7 @@ void SessionTest::health()
                 health.record(reason);
         }
     }
-    QCOMPARE(healthTip(health.report(lateness, nextWait), chinese).split('\n'), tip);
+    QCOMPARE(healthTip(health.report(lateness, lateAnswers, nextWait), chinese).split('\n'), tip);
 }
 
 // The meter search on a scripted line: the order of tries, and whose a late

@@ -52,6 +52,12 @@ private:
     void Command1_Click();
     void Command2_Click();
     void Command2_Find();
+    // Exit, Close-and-exit and closing the window during a search: the
+    // search is stopped, and the program ends once it has let go, so no try
+    // goes out after. False when no search runs.
+    enum class Ending { None, Exit, ClosePortAndExit };
+    bool endAfterSearch(Ending ending);
+    void end(Ending ending);
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
@@ -83,7 +89,7 @@ private:
     void paint(const Result &result);
     void mirror(const SessionState &state, const HealthReport &health);
     void paintReading(const Reading &reading);
-    void paintReason(const Reason &reason);
+    void paintReason(const std::optional<Reason> &reason);
     void paintHint(const Hint &hint);
     void selectFound(const Found &found);
 
@@ -96,6 +102,7 @@ private:
     std::optional<SessionState> m_mirrored; // what the controls show of the state
     std::optional<HealthReport> m_mirroredHealth;
     bool m_activated = false;
+    Ending m_endAfterSearch = Ending::None;
 };
 
 } // namespace movra

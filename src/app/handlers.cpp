@@ -54,12 +54,29 @@ void Form1::Command1_Click()
 
 void Form1::Command6_Click()
 {
-    m_session->closeForExit();
-    m_env.quit();
+    if (!endAfterSearch(Ending::ClosePortAndExit))
+        end(Ending::ClosePortAndExit);
 }
 
 void Form1::Command12_Click()
 {
+    if (!endAfterSearch(Ending::Exit))
+        end(Ending::Exit);
+}
+
+bool Form1::endAfterSearch(Ending ending)
+{
+    if (!m_session->state().searching)
+        return false;
+    m_endAfterSearch = ending;
+    m_session->stopFinding();
+    return true;
+}
+
+void Form1::end(Ending ending)
+{
+    if (ending == Ending::ClosePortAndExit)
+        m_session->closeForExit();
     m_env.quit();
 }
 
@@ -128,6 +145,8 @@ void Form1::Command2_Click()
 void Form1::Command2_Find()
 {
     m_session->findMeter(findCommand());
+    if (const Ending ending = std::exchange(m_endAfterSearch, Ending::None); ending != Ending::None)
+        end(ending);
 }
 
 FindCommand Form1::findCommand() const
@@ -168,7 +187,10 @@ void Form1::keyPressEvent(QKeyEvent *e)
 
 void Form1::closeEvent(QCloseEvent *e)
 {
-    m_session->stopFinding();
+    if (endAfterSearch(Ending::Exit)) {
+        e->ignore(); // the window goes with the program, once the search has let go
+        return;
+    }
     QWidget::closeEvent(e);
 }
 

@@ -49,8 +49,6 @@ void Form1::paint(const Result &result)
         ui.Combo4->setEditText(*result.length);
     for (const QString &line : result.responseLines)
         ui.Text3->prependLine(line);
-    if (result.displayCleared)
-        ui.signal1->clear();
     if (result.reading)
         paintReading(*result.reading);
     if (result.hint)
@@ -122,7 +120,7 @@ void Form1::mirror(const SessionState &state, const HealthReport &health)
     ui.Combo7->setEnabled(!state.connectLocked && !state.searching);
     ui.Combo6->setEnabled(!state.connectLocked && !state.searching);
     ui.Command2->setEnabled(!state.connectLocked); // pressed again, it stops a search
-    m_findAction->setEnabled(!state.searching);
+    m_findAction->setEnabled(state.canFind());
     if (state.scanning != ui.Timer2->isActive()) {
         if (state.scanning)
             ui.Timer2->start();
@@ -156,13 +154,15 @@ void Form1::paintReading(const Reading &reading)
     }
     if (reading.reason)
         paintReason(*reading.reason);
+    else if (reading.boxes == Reading::Boxes::Cleared)
+        paintReason(std::nullopt); // an empty box tells nothing of the answer it no longer shows
 }
 
 // Why the last request gave no value, or how fast its answer came, on Text5
 // and signal1.
-void Form1::paintReason(const Reason &reason)
+void Form1::paintReason(const std::optional<Reason> &reason)
 {
-    const QString text = m_captions ? reasonText(reason, *m_captions) : QString();
+    const QString text = m_captions && reason ? reasonText(*reason, *m_captions) : QString();
     setTip(ui.Text5, text);
     setTip(ui.signal1, text);
 }
@@ -177,7 +177,8 @@ void Form1::paintHint(const Hint &hint)
         break;
     case Hint::CheckSettings:
         text = m_captions ? m_captions->connectHint : QString();
-        tip = findHintTipLine(chinese); // where an operator stuck here finds the search
+        if (hint.offerFind)
+            tip = findHintTipLine(chinese); // where an operator stuck here finds the search
         break;
     case Hint::Searching:
         text = findProgressText(hint.baud, hint.framing, hint.address, hint.index, hint.total, chinese);
@@ -198,8 +199,14 @@ void Form1::paintHint(const Hint &hint)
 // baud rate and framing, and the address item n - 1.
 void Form1::selectFound(const Found &found)
 {
-    ui.Combo2->setCurrentIndex(ui.Combo2->findText(found.baud));
-    ui.Combo3->setCurrentIndex(ui.Combo3->findText(found.framing));
+    // A typed setting that no item has stays typed.
+    for (auto [combo, text] : {std::pair{ui.Combo2, found.baud}, {ui.Combo3, found.framing}}) {
+        const int index = combo->findText(text);
+        if (index >= 0)
+            combo->setCurrentIndex(index);
+        else
+            combo->setEditText(text);
+    }
     ui.Combo6->setCurrentIndex(found.address - 1);
 }
 

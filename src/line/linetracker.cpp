@@ -84,6 +84,9 @@ void LineTracker::learn(const Send &from, double at)
         return;
     m_lateness = std::max(m_lateness.value_or(0.0), at - from.at);
     m_onTimeRun = 0;
+    if (m_lastLate != from.seq)
+        ++m_lateAnswers;
+    m_lastLate = from.seq;
 }
 
 // A meter answers in order: once a send's answer has come, no older send's
@@ -97,12 +100,19 @@ void LineTracker::closeUpTo(Seq seq)
         m_doubt.reset();
 }
 
-// The oldest older send still awaiting an answer, when nothing came in its
-// own wait (bytes there were its answer, however damaged).
-const LineTracker::Send *LineTracker::olderCandidate(const Send &self, double at)
+// The oldest older send still awaiting an answer that the bytes begin
+// with, when nothing came in its own wait (bytes there were its answer,
+// however damaged).
+const LineTracker::Send *LineTracker::olderCandidate(const Send &self, const QByteArray &answer, double at)
 {
-    const Send *older = oldestUnanswered(at);
-    return older && older->seq < self.seq && !older->heard ? older : nullptr;
+    for (const Send &s : m_sends) {
+        if (s.seq >= self.seq)
+            break;
+        if (!s.answered && !s.heard && at - s.at <= LateHorizon
+            && isAnswerTo(s.frame, answer.left(answerFrameLength(s.frame, answer))))
+            return &s;
+    }
+    return nullptr;
 }
 
 // A waiting send whose answer went to an older one should have had its own
@@ -121,6 +131,7 @@ void LineTracker::withdrawDoubt(double at)
     if (m_lateness && waiter->at + *m_lateness >= at)
         return; // not due yet
     m_lateness = m_doubt->latenessBefore;
+    m_lateAnswers = m_doubt->lateAnswersBefore;
     closeUpTo(waiter->seq);
 }
 
@@ -217,7 +228,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     }
     const double arrived = v.firstByteAfter ? mine.at + *v.firstByteAfter : now;
 
-    const Send *older = olderCandidate(mine, now);
+    const Send *older = olderCandidate(mine, v.answer, arrived);
     const Judgement j = judgeAnswer(mine.frame, older ? &older->frame : nullptr, v.answer);
     v.status = j.status;
     v.reason = reasonOf(mine.frame, j.status, v.answer);
@@ -231,8 +242,10 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         const bool onTime = v.firstByteAfter && *v.firstByteAfter <= AnswerWait;
         if (mine.kind != RequestKind::Probe) {
             m_onTimeRun = onTime ? m_onTimeRun + 1 : 0;
-            if (m_onTimeRun >= OnTimeRunToForget)
+            if (m_onTimeRun >= OnTimeRunToForget) {
                 m_lateness.reset();
+                m_lateAnswers = 0;
+            }
         }
         return v;
     }
@@ -244,11 +257,12 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         // request's own answer that came first, so it is late by at most
         // the whole wait.
         const std::optional<double> before = m_lateness;
+        const int lateBefore = m_lateAnswers;
         learn(*older, j.owner == Judgement::Older && v.status != AnswerStatus::ExtraBytes ? arrived : now);
         closeUpTo(j.owner == Judgement::OlderThenMine ? mine.seq : older->seq);
         // No frame tells the two apart: it may have been this one's own.
         if (j.owner == Judgement::Older && isAnswerTo(mine.frame, v.answer.left(j.olderLength)))
-            m_doubt = Doubt{mine.seq, before};
+            m_doubt = Doubt{mine.seq, before, lateBefore};
         v.reason = {LineReason::LateAnswer};
         v.reason.seconds = m_lateness.value_or(-1);
     }

@@ -84,6 +84,8 @@ public:
 
     // --- Decisions
     std::optional<double> lateness() const { return m_lateness; }
+    // How many answers came late since the line last knew no lateness.
+    int lateAnswers() const { return m_lateAnswers; }
     // The settle time in force.
     double settleTime() const;
     // The answer wait of a Click or Tick: AnswerWait, or with a lateness
@@ -127,13 +129,14 @@ private:
     struct Doubt {
         Seq waiter;
         std::optional<double> latenessBefore;
+        int lateAnswersBefore = 0;
     };
 
     Send *find(Seq seq);
     Send *oldestUnanswered(double at);
-    // The oldest send before `self` still awaiting an answer, that an answer
-    // in self's wait may belong to.
-    const Send *olderCandidate(const Send &self, double at);
+    // The send before `self` still awaiting an answer that `answer`, taken in
+    // self's wait, may belong to.
+    const Send *olderCandidate(const Send &self, const QByteArray &answer, double at);
     void learn(const Send &from, double at);
     void closeUpTo(Seq seq);
     void withdrawDoubt(double at);
@@ -151,6 +154,8 @@ private:
     double m_burstAt = 0;             // when the burst began
     std::optional<Doubt> m_doubt;
     std::optional<double> m_lateness;
+    int m_lateAnswers = 0;
+    std::optional<Seq> m_lastLate; // the send the last late answer was counted for
     int m_onTimeRun = 0;
 };
 

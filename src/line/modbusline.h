@@ -82,6 +82,7 @@ public:
     bool settling();
     // The meter's lateness, once late bytes have shown it.
     std::optional<double> lateness() const { return m_tracker.lateness(); }
+    int lateAnswers() const { return m_tracker.lateAnswers(); }
     // The answer wait a Click or Tick gets now.
     double answerWait() const { return m_tracker.answerWait(); }
     // Forgets sends, lateness and stray bytes, those the port holds too: a

@@ -186,6 +186,10 @@ QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes)
     if (bytes.size() <= echo.size() || !bytes.startsWith(echo))
         return bytes;
     const QByteArray rest = bytes.mid(echo.size());
+    // Our own read request, echoed by the line, is never part of its answer;
+    // a write's answer is that echo.
+    if (request[1] != WriteSingleRegister)
+        return rest;
     const AnswerStatus status = checkAnswer(request, rest);
     return status == AnswerStatus::Ok || status == AnswerStatus::Exception ? rest : bytes;
 }

@@ -62,8 +62,9 @@ AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer);
 qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer);
 
 // Local echo: when `bytes` begin with exactly the request's eight bytes and
-// what follows is this request's answer, intact (a value or an exception),
-// the answer alone; otherwise `bytes` as they are.
+// more follows, what follows for a read; for a write, only when what follows
+// is its answer, intact (the echo or an exception). Otherwise `bytes` as
+// they are.
 QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes);
 
 // The bytes after our own echo of a read request, when they begin with it;

@@ -92,6 +92,7 @@ struct Hint {
     };
     Hint(Kind kind = None) : kind(kind) {}
     Kind kind = None;
+    bool offerFind = false; // CheckSettings: Connect went out and got no valid answer
     QString baud;
     QString framing;
     int address = 0;
@@ -124,7 +125,6 @@ struct Result {
     std::optional<QString> reg;
     std::optional<QString> length;
     std::optional<Reading> reading;
-    bool displayCleared = false; // Connect under way: the meter display emptied
     std::optional<Hint> hint;
     std::optional<Found> found;
     Focus focus = Focus::Keep;
@@ -150,6 +150,8 @@ struct SessionState {
     bool scanning = false;
     bool searching = false; // the port panel, Connect's lists and engineer mode locked
     bool sendEnabled() const { return panel.kind == PortPanel::Open; }
+    // "Find the meter" can run: the port open, Connect free, no search.
+    bool canFind() const { return panel.kind == PortPanel::Open && !connectLocked && !searching; }
     bool operator==(const SessionState &) const = default;
 };
 

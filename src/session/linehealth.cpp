@@ -57,12 +57,13 @@ bool LineHealth::wentOut(Reason::Kind kind)
     return std::ranges::find(NotSentKinds, kind) == std::end(NotSentKinds);
 }
 
-void LineHealth::restart(const QString &port, const QTime &openedAt, const QString &baud,
-                         const QString &framing)
+void LineHealth::restart(const QString &port, const QTime &openedAt, const QString &baud, const QString &framing,
+                         HealthReport::Since since)
 {
     *this = LineHealth();
     m_port = port;
     m_openedAt = openedAt;
+    m_since = since;
     m_baud = baud;
     m_framing = framing;
 }
@@ -86,11 +87,13 @@ void LineHealth::record(const Reason &reason)
     m_oldest = (m_oldest + 1) % MedianWindow;
 }
 
-HealthReport LineHealth::report(std::optional<double> lateness, double nextWait) const
+HealthReport LineHealth::report(std::optional<double> lateness, int lateAnswers, double nextWait) const
 {
     HealthReport r;
     r.port = m_port;
     r.openedAt = m_openedAt;
+    r.since = m_since;
+    r.lateAnswers = lateness ? lateAnswers : 0;
     r.baud = m_baud;
     r.framing = m_framing;
     r.faults = countsOf(m_byKind, true);

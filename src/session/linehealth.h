@@ -18,8 +18,11 @@ struct HealthReport {
         qint64 count;
         bool operator==(const Count &) const = default;
     };
+    // What the count starts from: the port's open, or settings the search found.
+    enum class Since { Opened, SettingsFound };
     QString port; // "COM1"; empty before the first open
-    QTime openedAt;
+    QTime openedAt; // when the port opened, or the found settings were set
+    Since since = Since::Opened;
     QString baud;
     QString framing;
     qint64 requests = 0;  // requests that went out on the line
@@ -34,6 +37,7 @@ struct HealthReport {
     std::optional<int> maxMs;
     std::optional<int> medianMs;
     std::optional<double> lateness; // seconds, while the line has learned one
+    int lateAnswers = 0;            // answers the line saw come late, while it keeps a lateness
     double nextWait = 0;            // the settle time in force, seconds
     bool operator==(const HealthReport &) const = default;
 };
@@ -45,12 +49,12 @@ public:
     static constexpr std::size_t MedianWindow = 1001;
 
     // Counts from zero for a port just opened, or opened again.
-    void restart(const QString &port, const QTime &openedAt, const QString &baud,
-                 const QString &framing);
+    void restart(const QString &port, const QTime &openedAt, const QString &baud, const QString &framing,
+                 HealthReport::Since since);
     // One request's outcome, as shown. Constant time.
     void record(const Reason &reason);
-    // `lateness` and `nextWait` are the line's, as they are now.
-    HealthReport report(std::optional<double> lateness, double nextWait) const;
+    // `lateness`, `lateAnswers` and `nextWait` are the line's, as they are now.
+    HealthReport report(std::optional<double> lateness, int lateAnswers, double nextWait) const;
 
     // Whether a request with this outcome went out on the line.
     static bool wentOut(Reason::Kind kind);
@@ -58,6 +62,7 @@ public:
 private:
     QString m_port;
     QTime m_openedAt;
+    HealthReport::Since m_since = HealthReport::Since::Opened;
     QString m_baud;
     QString m_framing;
     std::vector<qint64> m_byKind;     // indexed by Reason::Kind

@@ -138,7 +138,7 @@ void MeterSession::open(const PortChoice &choice)
         panel.statusLine = statusText(m_inUse->port, m_inUse->baud, m_inUse->framing);
         m_state.connectLocked = false;
         m_line.restart(); // what the line learned of another port or meter is void
-        m_health.restart(panel.portName, QTime::currentTime(), choice.baud, choice.framing);
+        m_health.restart(panel.portName, QTime::currentTime(), choice.baud, choice.framing, HealthReport::Since::Opened);
     } else {
         panel.kind = PortPanel::OpenFailed;
     }
@@ -290,7 +290,7 @@ void MeterSession::connect(const ConnectCommand &command)
     if (busy())
         return;
     Result starting;
-    starting.displayCleared = true;
+    starting.reading = Reading{}; // every value box emptied, its reason with it
     starting.hint = Hint{};
     emitResult(starting);
     // Without the model's entry there is nothing to ask: send nothing.
@@ -302,6 +302,10 @@ void MeterSession::connect(const ConnectCommand &command)
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
+    // The search is worth it only when the request went out and nothing valid came back.
+    const Reason::Kind kind = result.reading && result.reading->reason ? result.reading->reason->kind : Reason::None;
+    result.hint->offerFind = !value && LineHealth::wentOut(kind) && kind != Reason::None && kind != Reason::NoValue
+                             && kind != Reason::ClosedInWait;
     finish(result);
 }
 
@@ -352,7 +356,7 @@ void MeterSession::findMeter(const FindCommand &command)
     m_stopFinding = false;
     m_state.searching = true;
     Result starting;
-    starting.displayCleared = true;
+    starting.reading = Reading{};
     emitResult(starting);
 
     FindHooks hooks;
@@ -378,14 +382,16 @@ void MeterSession::findMeter(const FindCommand &command)
         result.hint = searching;
         emitResult(result);
     };
-    hooks.stopRequested = [this] { return m_stopFinding || !m_inUse; };
+    // A lost port ends the search as lost when its next try finds the port
+    // closed, not as a stop.
+    hooks.stopRequested = [this] { return m_stopFinding; };
     const FindResult found = movra::findMeter(plan, read, hooks);
     m_state.searching = false;
-    endSearch(found, command, read, entry->length);
+    endSearch(found, command, plan.inEffect, read, entry->length);
 }
 
-void MeterSession::endSearch(const FindResult &found, const FindCommand &command, const LineRequest &read,
-                             const QString &lengthText)
+void MeterSession::endSearch(const FindResult &found, const FindCommand &command, const FindTry &before,
+                             const LineRequest &read, const QString &lengthText)
 {
     Result result;
     switch (found.kind) {
@@ -394,7 +400,10 @@ void MeterSession::endSearch(const FindResult &found, const FindCommand &command
         result.responseLines.clear(); // logged as it came
         result.hint = Hint{};
         result.found = Found{found.at.baud, found.at.framing, found.at.address};
-        m_health.restart(m_state.panel.portName, QTime::currentTime(), found.at.baud, found.at.framing);
+        // The count is of these settings: a find at others starts a new one.
+        if (!found.at.sameSettings(before))
+            m_health.restart(m_state.panel.portName, QTime::currentTime(), found.at.baud, found.at.framing,
+                             HealthReport::Since::SettingsFound);
         break;
     case FindResult::NothingFound:
         result.hint = Hint{Hint::NothingFound};

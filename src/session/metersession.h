@@ -20,6 +20,7 @@ class SerialPort;
 class ModelFile;
 struct ModelEntry;
 struct FindResult;
+struct FindTry;
 struct RequestTexts;
 
 class MeterSession {
@@ -39,7 +40,10 @@ public:
     void setSink(Sink sink) { m_sink = std::move(sink); }
     const SessionState &state() const { return m_state; }
     // The line since the port opened.
-    HealthReport health() const { return m_health.report(m_line.lateness(), m_line.answerWait()); }
+    HealthReport health() const
+    {
+        return m_health.report(m_line.lateness(), m_line.lateAnswers(), m_line.answerWait());
+    }
 
     // The port button: opens when the panel is closed, closes when open.
     void toggle(const PortChoice &choice);
@@ -105,8 +109,8 @@ private:
     void periodicReconnect(const ConnectCommand &connect);
     // The open port at other settings, for the search.
     bool useSettings(const QString &baud, const QString &framing);
-    void endSearch(const FindResult &found, const FindCommand &command, const LineRequest &read,
-                   const QString &lengthText);
+    void endSearch(const FindResult &found, const FindCommand &command, const FindTry &before,
+                   const LineRequest &read, const QString &lengthText);
 
     ModbusLine m_line; // owns the port
     Clock &m_clock;

@@ -95,8 +95,13 @@ QString healthTip(const HealthReport &r, bool chinese)
     if (r.port.isEmpty())
         return {};
     QStringList lines;
-    lines << inLanguage(chinese, "Since %1 opened at %2 (%3, %4):", "自 %1 於 %2 開啟以來 (%3, %4)：")
-                 .arg(r.port, r.openedAt.toString(QStringLiteral("HH:mm:ss")), r.baud, r.framing);
+    const QString at = r.openedAt.toString(QStringLiteral("HH:mm:ss"));
+    if (r.since == HealthReport::Since::SettingsFound)
+        lines << inLanguage(chinese, "Since the search set %1 to %3, %4 at %2:", "自搜尋於 %2 將 %1 設為 %3, %4 以來：")
+                     .arg(r.port, at, r.baud, r.framing);
+    else
+        lines << inLanguage(chinese, "Since %1 opened at %2 (%3, %4):", "自 %1 於 %2 開啟以來 (%3, %4)：")
+                     .arg(r.port, at, r.baud, r.framing);
     if (r.requests == 0) {
         lines << inLanguage(chinese, "No requests yet", "尚無請求");
     } else {
@@ -122,9 +127,15 @@ QString healthTip(const HealthReport &r, bool chinese)
     }
     if (!r.notSent.empty())
         lines << inLanguage(chinese, "Not sent: ", "未送出：") + countLine(r.notSent, chinese);
-    if (r.lateness)
-        lines << inLanguage(chinese, "The meter answers about %1 s late; the next request waits %2 s",
-                      "儀表約延遲 %1 秒回應；下一個請求等候 %2 秒")
+    // How many answers came late and how late, not a lateness one late answer would suggest.
+    if (r.lateness && r.lateAnswers == 1)
+        lines << inLanguage(chinese, "1 answer came late, %1 s after its request; the next request waits %2 s",
+                            "1 個回應延遲，在請求後 %1 秒；下一個請求等候 %2 秒")
+                     .arg(seconds(*r.lateness), seconds(r.nextWait));
+    else if (r.lateness)
+        lines << inLanguage(chinese, "%1 answers came late, up to %2 s after the request; the next request waits %3 s",
+                            "%1 個回應延遲，最多在請求後 %2 秒；下一個請求等候 %3 秒")
+                     .arg(r.lateAnswers)
                      .arg(seconds(*r.lateness), seconds(r.nextWait));
     return lines.join(QLatin1Char('\n'));
 }

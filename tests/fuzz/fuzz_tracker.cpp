@@ -11,9 +11,9 @@
 // each outcome's bytes after its own late ones, and never a byte that
 // arrived before the request was sent taken as received after it. And the
 // promise: an answer the meter sent to an older request still awaiting one
-// (nothing came in its own wait, the meter answering in order) is never
-// taken as a later request's own, but right after the line learned that
-// the meter is late.
+// (the first bytes on the line since that request) is never taken as a
+// later request's own, but right after the line learned that the meter is
+// late.
 #include "fakemeter.h"
 #include "fuzzinput.h"
 #include "modbusline.h"
@@ -37,8 +37,7 @@ struct Sent {
     double at = 0;
     QueryFrame frame{};
     int epoch = 0;           // restarts before it
-    bool heardNothing = false; // its own wait took no answer bytes
-    bool tookOlders = false;   // its wait took an older request's answer
+    bool tookOlders = false; // its wait took an older request's answer
 };
 } // namespace
 
@@ -73,17 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     };
     std::vector<Sent> sends;
     int epoch = 0;
-    // A delivery is an answer the meter could send: the first to its
-    // request, after no answer to a later one.
-    auto inOrder = [&](double at, const Delivery &d) {
-        for (const auto &[t, other] : timeline) {
-            if (t >= at)
-                break;
-            if (other.answers >= d.answers)
-                return false;
-        }
-        return true;
-    };
     qsizetype taken = 0;
     QueryFrame last{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
     for (int op = 0; op < MaxOperations && in.left() > 0; ++op) {
@@ -118,15 +106,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             taken += out->received.size();
             if (out->written) {
                 const int self = int(sends.size());
-                Sent me{sentAt, out->frame, epoch, out->answer.isEmpty(), false};
+                Sent me{sentAt, out->frame, epoch, false};
                 const auto [arrived, d] = out->answer.isEmpty() ? std::pair<double, const Delivery *>{0, nullptr}
                                                                 : deliveryAt(answerAt);
-                if (d && d->answers != Noise && d->answers < self && inOrder(arrived, *d)) {
+                if (d && d->answers != Noise && d->answers < self) {
                     const Sent &older = sends[std::size_t(d->answers)];
                     me.tookOlders = true;
-                    me.heardNothing = out->answer == d->bytes;
-                    const bool awaited = older.heardNothing && older.epoch == epoch && older.frame == out->frame
-                                         && arrived - older.at <= LineTracker::LateHorizon;
+                    // The first bytes on the line since it went.
+                    bool first = true;
+                    for (auto it = timeline.lower_bound(older.at); it != timeline.end() && it->first < arrived; ++it)
+                        first = false;
+                    const bool awaited = first && older.epoch == epoch
+                                         && older.frame == out->frame && arrived - older.at <= LineTracker::LateHorizon;
                     bool learning = false; // a request since then took an older one's answer
                     for (std::size_t i = std::size_t(d->answers); i < sends.size(); ++i)
                         learning = learning || sends[i].tookOlders;
@@ -150,12 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             QByteArray answer = last[1] == WriteSingleRegister ? frameBytes(last) : FakeMeter::readAnswer(1, values);
             if (b & 8)
                 answer.prepend(frameBytes(last));
-            // An answer to the last request that went out, the first one to it.
-            const int to = int(sends.size()) - 1;
-            bool first = to >= 0;
-            for (const auto &[at, d] : timeline)
-                first = first && d.answers != to;
-            deliver(later, answer, first && !(b & 8) ? to : Noise);
+            deliver(later, answer, int(sends.size()) - 1); // to the last request that went out
             break;
         }
         case 3:

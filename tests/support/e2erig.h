@@ -44,6 +44,7 @@ struct Rig {
     // meter-sim on a pseudo-terminal of its own: it hears the tool's baud
     // rate and parity and answers only at its own.
     bool ownPty = false;
+    int quits = 0; // the window asked the program to end
 
     // "TEST" in the simulator's arguments stands for the test model's file.
     QStringList simulatorArgs(QStringList simArgs) const
@@ -63,7 +64,7 @@ struct Rig {
         env.clock = &clock;
         const QString dir = line.dir();
         env.makePort = [dir] { return std::make_unique<QtCommPort>(dir); };
-        env.quit = [] {};
+        env.quit = [this] { ++quits; };
         form = std::make_unique<Form1>(std::move(env));
         return true;
     }

@@ -1,7 +1,8 @@
 // meter-sim: a panel meter on a serial line, a Modbus RTU slave on libmodbus.
 //
 //   meter-sim (--device PATH | --own-pty LINK) (--model NAME | --file PATH) [--slave N] [--baud B]
-//             [--parity N|E|O] [--latency SECONDS] [--delay MS] [--silent]
+//             [--parity N|E|O] [--latency SECONDS] [--latency-after N:SECONDS]
+//             [--jitter SECONDS] [--delay MS] [--silent]
 //             [--exception CODE]
 //             [--bad-crc] [--echo] [--noise N] [--split MS] [--pieces N]
 //             [--wrong-slave N] [--wrong-count] [--fault-every N] [--verbose]
@@ -10,8 +11,10 @@
 // spoil every answer, or with --fault-every N only the answer to every Nth
 // request for this slave (the Nth, the 2Nth, ...); the others are good.
 // --latency SECONDS holds back every answer that long after its request (a
-// slow meter or a gateway); --delay MS is the fault, a late spoiled answer,
-// and adds to it.
+// slow meter or a gateway); --latency-after N:SECONDS changes that after the
+// Nth request (a meter that slows down or speeds up); --jitter SECONDS adds
+// up to that much more to each answer, at random; --delay MS is the fault, a
+// late spoiled answer, and adds to it.
 // --own-pty LINK: meter-sim makes its own pseudo-terminal, LINK a symbolic
 // link to the tool's end, and before each answer reads the tool's settings
 // from it: it answers only at its own --baud and --parity (a pseudo-terminal
@@ -34,8 +37,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <optional>
 #include <getopt.h>
+#include <optional>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -76,6 +80,9 @@ struct Options {
     char parity = 'N';
     bool verbose = false;
     int latencyMs = 0; // every answer this long after its request
+    long laterAfter = -1;  // after this many requests the latency is laterMs
+    int laterMs = 0;
+    int jitterMs = 0;  // up to this much more, at random
     Faults faults;
 };
 
@@ -94,6 +101,8 @@ void usage()
                  "                 [--echo] [--noise N] [--split MS] [--pieces N]\n"
                  "                 [--wrong-slave N] [--wrong-count] [--fault-every N] [--verbose]\n"
                  "  --latency SECONDS  every answer goes out this long after its request\n"
+                 "  --latency-after N:SECONDS  from the request after the Nth on, this latency\n"
+                 "  --jitter SECONDS   each answer up to this much later still, at random\n"
                  "  --delay MS         a fault: the spoiled answers (see --fault-every) go out\n"
                  "                     this much later still\n"
                  "  --own-pty LINK     make a pseudo-terminal, LINK to the tool's end; answer only\n"
@@ -127,7 +136,8 @@ bool toMs(const char *text, int high, int &out)
 
 bool parseOptions(int argc, char **argv, Options &o)
 {
-    enum { Device = 1, OwnPty, Model, File, Slave, Baud, Parity, Latency, Delay, Silent, Exception, BadCrc,
+    enum { Device = 1, OwnPty, Model, File, Slave, Baud, Parity, Latency, LatencyAfter, Jitter, Delay, Silent,
+           Exception, BadCrc,
            Echo, Noise, Split, Pieces, WrongSlave, WrongCount, FaultEvery, Verbose };
     static const option longOptions[] = {
         {"device", required_argument, nullptr, Device},
@@ -138,6 +148,8 @@ bool parseOptions(int argc, char **argv, Options &o)
         {"baud", required_argument, nullptr, Baud},
         {"parity", required_argument, nullptr, Parity},
         {"latency", required_argument, nullptr, Latency},
+        {"latency-after", required_argument, nullptr, LatencyAfter},
+        {"jitter", required_argument, nullptr, Jitter},
         {"delay", required_argument, nullptr, Delay},
         {"silent", no_argument, nullptr, Silent},
         {"exception", required_argument, nullptr, Exception},
@@ -168,6 +180,16 @@ bool parseOptions(int argc, char **argv, Options &o)
             ok = optarg[0] && !optarg[1] && (o.parity == 'N' || o.parity == 'E' || o.parity == 'O');
             break;
         case Latency: ok = toMs(optarg, 600000, o.latencyMs); break;
+        case LatencyAfter: {
+            const std::string text = optarg;
+            const std::size_t colon = text.find(':');
+            int after = 0;
+            ok = colon != std::string::npos && toInt(text.substr(0, colon).c_str(), 0, 1000000000, after)
+                 && toMs(text.c_str() + colon + 1, 600000, o.laterMs);
+            o.laterAfter = after;
+            break;
+        }
+        case Jitter: ok = toMs(optarg, 600000, o.jitterMs); break;
         case Delay: ok = toInt(optarg, 0, 600000, f.delayMs); break;
         case Silent: f.silent = true; break;
         case Exception: ok = toInt(optarg, 1, 255, f.exception); break;
@@ -361,6 +383,15 @@ bool toolSettingsMatch(int master, const Options &o, bool verbose)
 
 } // namespace
 
+// How long the answer to the `served`th request waits.
+int latencyMs(const Options &o, long served, std::minstd_rand &jitter)
+{
+    const int base = o.laterAfter >= 0 && served > o.laterAfter ? o.laterMs : o.latencyMs;
+    if (o.jitterMs <= 0)
+        return base;
+    return base + std::uniform_int_distribution<int>(0, o.jitterMs)(jitter);
+}
+
 int main(int argc, char **argv)
 {
     Options o;
@@ -442,6 +473,7 @@ int main(int argc, char **argv)
 
     bool lineOk = true;
     long served = 0; // requests for this slave (or broadcast) so far
+    std::minstd_rand jitter; // the same draws on every run
     std::uint8_t buffer[MODBUS_RTU_MAX_ADU_LENGTH];
     while (!g_stop && lineOk) {
         const int n = modbus_receive(ctx, buffer);
@@ -475,7 +507,7 @@ int main(int argc, char **argv)
             continue; // a broadcast is carried out, never answered
         std::vector<Piece> pieces = shape(line, request, buffer[0], pdu, f);
         if (!pieces.empty())
-            pieces.front().pauseMs += o.latencyMs;
+            pieces.front().pauseMs += latencyMs(o, served, jitter);
         for (const Piece &piece : pieces) {
             if (piece.pauseMs > 0)
                 sleepMs(piece.pauseMs);
