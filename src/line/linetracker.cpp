@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace movra {
 
@@ -13,14 +14,6 @@ bool LineTracker::isAnswerTo(const QueryFrame &frame, const QByteArray &bytes)
 {
     const AnswerStatus status = checkAnswer(frame, bytes);
     return status == AnswerStatus::Ok || status == AnswerStatus::Exception;
-}
-
-bool LineTracker::wholeAnswerIn(const QueryFrame &frame, const QByteArray &received)
-{
-    const QByteArray echo = frameBytes(frame);
-    const bool read = frame[1] != WriteSingleRegister;
-    const QByteArray rest = read && received.startsWith(echo) ? received.mid(echo.size()) : received;
-    return !rest.isEmpty() && rest.size() >= answerFrameLength(frame, rest);
 }
 
 void LineTracker::restart()
@@ -55,14 +48,18 @@ LineTracker::Seq LineTracker::sent(const QueryFrame &frame, RequestKind kind, do
 {
     while (!m_sends.empty() && at - m_sends.front().at > LateHorizon)
         m_sends.pop_front();
-    withdrawDoubt(at);
     m_sends.push_back({m_next, at, frame, kind, false});
     return m_next++;
 }
 
 LineTracker::Send *LineTracker::find(Seq seq)
 {
-    for (Send &s : m_sends)
+    return const_cast<Send *>(std::as_const(*this).find(seq));
+}
+
+const LineTracker::Send *LineTracker::find(Seq seq) const
+{
+    for (const Send &s : m_sends)
         if (s.seq == seq)
             return &s;
     return nullptr;
@@ -96,14 +93,12 @@ void LineTracker::closeUpTo(Seq seq)
     for (Send &s : m_sends)
         if (s.seq <= seq)
             s.answered = true;
-    if (m_doubt && m_doubt->waiter <= seq)
-        m_doubt.reset();
 }
 
 // The oldest older send still awaiting an answer that the bytes begin
 // with, when nothing came in its own wait (bytes there were its answer,
 // however damaged).
-const LineTracker::Send *LineTracker::olderCandidate(const Send &self, const QByteArray &answer, double at)
+const LineTracker::Send *LineTracker::olderCandidate(const Send &self, const QByteArray &answer, double at) const
 {
     for (const Send &s : m_sends) {
         if (s.seq >= self.seq)
@@ -113,26 +108,6 @@ const LineTracker::Send *LineTracker::olderCandidate(const Send &self, const QBy
             return &s;
     }
     return nullptr;
-}
-
-// A waiting send whose answer went to an older one should have had its own
-// answer by the time it was due. When none came, the answer was its own
-// after all: the older send's was lost, and the lateness it taught goes.
-// Without this, one lost answer would shift every later answer one back.
-void LineTracker::withdrawDoubt(double at)
-{
-    if (!m_doubt)
-        return;
-    const Send *waiter = find(m_doubt->waiter);
-    if (!waiter || waiter->answered) {
-        m_doubt.reset();
-        return;
-    }
-    if (m_lateness && waiter->at + *m_lateness >= at)
-        return; // not due yet
-    m_lateness = m_doubt->latenessBefore;
-    m_lateAnswers = m_doubt->lateAnswersBefore;
-    closeUpTo(waiter->seq);
 }
 
 void LineTracker::learnFromSecondAnswer(double at)
@@ -203,6 +178,60 @@ Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QBy
     return j;
 }
 
+LineTracker::Taken LineTracker::look(const Send &mine, const QByteArray &received, const Arrivals &arrivals,
+                                     double now) const
+{
+    Taken t;
+    // Our own echo in front of a read's answer is no part of it.
+    const QByteArray echo = frameBytes(mine.frame);
+    const bool read = mine.frame[1] != WriteSingleRegister;
+    const bool echoOnly = read && !received.isEmpty() && echo.startsWith(received);
+    t.answer = echoOnly ? QByteArray() : withoutEcho(mine.frame, received);
+    t.echoLength = t.answer.isEmpty() ? 0 : received.size() - t.answer.size();
+    for (const auto &[at, held] : arrivals) {
+        if (held > t.echoLength) {
+            t.firstByteAfter = at - mine.at;
+            break;
+        }
+    }
+    t.arrived = t.firstByteAfter ? mine.at + *t.firstByteAfter : now;
+    t.older = olderCandidate(mine, t.answer, t.arrived);
+    t.judgement = judgeAnswer(mine.frame, t.older ? &t.older->frame : nullptr, t.answer);
+    return t;
+}
+
+bool LineTracker::answerIn(Seq seq, const QByteArray &received, double now) const
+{
+    const Send *mine = find(seq);
+    if (!mine)
+        return true;
+    const Taken t = look(*mine, received, {}, now);
+    switch (t.judgement.owner) {
+    case Judgement::Mine:
+    case Judgement::OlderThenMine:
+        return true;
+    case Judgement::Older:
+        return false;
+    case Judgement::Nobody:
+        break;
+    }
+    return !t.answer.isEmpty() && t.answer.size() >= answerFrameLength(mine->frame, t.answer);
+}
+
+double LineTracker::waitUntil(Seq seq, const QByteArray &received, const Arrivals &arrivals, double plannedEnd) const
+{
+    const Send *mine = find(seq);
+    if (!mine)
+        return plannedEnd;
+    const Taken t = look(*mine, received, arrivals, plannedEnd);
+    if (t.judgement.owner != Judgement::Older)
+        return plannedEnd;
+    const double late = t.arrived - t.older->at; // were it the older request's answer
+    if (late > MaxSettleTime)
+        return plannedEnd; // this one's own would come after any wait
+    return std::max(plannedEnd, mine->at + std::min(SettleMargin * late, MaxSettleTime));
+}
+
 LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, const Arrivals &arrivals,
                                        double now, double wait)
 {
@@ -213,30 +242,38 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         return v;
     }
     Send &mine = *self;
-
-    // Our own echo in front of a read's answer is no part of it.
-    const QByteArray echo = frameBytes(mine.frame);
-    const bool read = mine.frame[1] != WriteSingleRegister;
-    const bool echoOnly = read && !received.isEmpty() && echo.startsWith(received);
-    v.answer = echoOnly ? QByteArray() : withoutEcho(mine.frame, received);
-    const qsizetype echoLength = v.answer.isEmpty() ? 0 : received.size() - v.answer.size();
-    for (const auto &[at, held] : arrivals) {
-        if (held > echoLength) {
-            v.firstByteAfter = at - mine.at;
-            break;
-        }
-    }
-    const double arrived = v.firstByteAfter ? mine.at + *v.firstByteAfter : now;
-
-    const Send *older = olderCandidate(mine, v.answer, arrived);
-    const Judgement j = judgeAnswer(mine.frame, older ? &older->frame : nullptr, v.answer);
-    v.status = j.status;
-    v.reason = reasonOf(mine.frame, j.status, v.answer);
-    mine.heard = v.answer.size() > j.olderLength;
+    const Taken t = look(mine, received, arrivals, now);
+    v.answer = t.answer;
+    v.firstByteAfter = t.firstByteAfter;
+    v.status = t.judgement.status;
+    v.reason = reasonOf(mine.frame, v.status, v.answer);
+    mine.heard = v.answer.size() > t.judgement.olderLength;
     if (mine.heard && mine.seq > 1)
         closeUpTo(mine.seq - 1); // the meter answers in order: no older answer is to come
 
-    if (j.owner == Judgement::Mine) {
+    Judgement::Owner owner = t.judgement.owner;
+    // One answer that fits both, and this one's own did not follow though
+    // the wait lasted long enough for it: the older request's was lost.
+    if (owner == Judgement::Older && isAnswerTo(mine.frame, v.answer)
+        && mine.at + (t.arrived - t.older->at) <= now)
+        owner = Judgement::Mine;
+    if (owner == Judgement::OlderThenMine) {
+        // The older request's late answer, then this one's own.
+        learn(*t.older, t.arrived);
+        v.answer = v.answer.mid(t.judgement.olderLength);
+        v.status = checkAnswer(mine.frame, v.answer);
+        v.reason = {};
+        v.firstByteAfter.reset();
+        for (const auto &[at, held] : arrivals) {
+            if (held > t.echoLength + t.judgement.olderLength) {
+                v.firstByteAfter = at - mine.at;
+                break;
+            }
+        }
+        owner = Judgement::Mine;
+    }
+
+    if (owner == Judgement::Mine) {
         closeUpTo(mine.seq);
         m_unanswered.reset();
         const bool onTime = v.firstByteAfter && *v.firstByteAfter <= AnswerWait;
@@ -250,19 +287,14 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         return v;
     }
 
-    if (j.owner != Judgement::Nobody) {
-        // An older request's answer: never this one's value, and the meter
-        // is at least that late. Alone, it is timed by its first byte; in
-        // front of more bytes taken at the wait's end it may be this
-        // request's own answer that came first, so it is late by at most
-        // the whole wait.
-        const std::optional<double> before = m_lateness;
-        const int lateBefore = m_lateAnswers;
-        learn(*older, j.owner == Judgement::Older && v.status != AnswerStatus::ExtraBytes ? arrived : now);
-        closeUpTo(j.owner == Judgement::OlderThenMine ? mine.seq : older->seq);
-        // No frame tells the two apart: it may have been this one's own.
-        if (j.owner == Judgement::Older && isAnswerTo(mine.frame, v.answer.left(j.olderLength)))
-            m_doubt = Doubt{mine.seq, before, lateBefore};
+    if (owner == Judgement::Older) {
+        // An older request's answer, and the wait could not last long enough
+        // for this one's own: never this one's value, and the meter is at
+        // least that late. Alone, it is timed by its first byte; in front of
+        // more bytes taken at the wait's end it may be this request's own
+        // answer that came first, so it is late by at most the whole wait.
+        learn(*t.older, v.status != AnswerStatus::ExtraBytes ? t.arrived : now);
+        closeUpTo(t.older->seq);
         v.reason = {LineReason::LateAnswer};
         v.reason.seconds = m_lateness.value_or(-1);
     }

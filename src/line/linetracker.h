@@ -73,9 +73,6 @@ public:
 
     // Ok or Exception: the bytes are one whole answer to that request.
     static bool isAnswerTo(const QueryFrame &frame, const QByteArray &bytes);
-    // The bytes taken so far in a wait hold the request's whole answer (not
-    // just our own echo).
-    static bool wholeAnswerIn(const QueryFrame &frame, const QByteArray &received);
 
     void setQuietTime(double seconds) { m_quietTime = seconds; }
     double quietTime() const { return m_quietTime; }
@@ -108,6 +105,13 @@ public:
     void strayBytes(const QByteArray &bytes, double at);
     // Each take of a wait: when, and how many bytes were held by then.
     using Arrivals = QList<std::pair<double, qsizetype>>;
+    // The bytes taken so far in send `seq`'s wait hold what it waits for: a
+    // whole frame, but not an older request's answer alone.
+    bool answerIn(Seq seq, const QByteArray &received, double now) const;
+    // When the wait of send `seq` may end: `plannedEnd`, or, while an older
+    // request's answer alone has come, late enough for this one's own to
+    // follow were the meter that late (at most MaxSettleTime after the send).
+    double waitUntil(Seq seq, const QByteArray &received, const Arrivals &arrivals, double plannedEnd) const;
     // What the wait of send `seq` took, after waiting `wait` seconds; the
     // verdict is recorded. A send the line no longer knows (a restart came
     // during its wait) is never trusted.
@@ -123,23 +127,25 @@ private:
         bool heard = false; // bytes other than our echo came in its own wait
     };
 
-    // An answer to a send taken in a later send's wait: the lateness it
-    // taught, to be withdrawn when the waiting send's own answer never
-    // follows (then the answer was its own, and the older send's was lost).
-    struct Doubt {
-        Seq waiter;
-        std::optional<double> latenessBefore;
-        int lateAnswersBefore = 0;
+    // What a wait took, as the books read it.
+    struct Taken {
+        QByteArray answer; // less our own echo
+        qsizetype echoLength = 0;
+        std::optional<double> firstByteAfter;
+        double arrived = 0; // the answer's first byte, or the take
+        const Send *older = nullptr;
+        Judgement judgement;
     };
+    Taken look(const Send &mine, const QByteArray &received, const Arrivals &arrivals, double now) const;
 
     Send *find(Seq seq);
+    const Send *find(Seq seq) const;
     Send *oldestUnanswered(double at);
     // The send before `self` still awaiting an answer that `answer`, taken in
     // self's wait, may belong to.
-    const Send *olderCandidate(const Send &self, const QByteArray &answer, double at);
+    const Send *olderCandidate(const Send &self, const QByteArray &answer, double at) const;
     void learn(const Send &from, double at);
     void closeUpTo(Seq seq);
-    void withdrawDoubt(double at);
     // A whole answer among stray bytes when no send awaits one: the answer
     // taken last was an earlier one's, and this is its own.
     void learnFromSecondAnswer(double at);
@@ -152,7 +158,6 @@ private:
     QByteArray m_burst;               // stray bytes since the last quiet gap or credit
     std::optional<Seq> m_burstFrom;   // the send the burst is measured from
     double m_burstAt = 0;             // when the burst began
-    std::optional<Doubt> m_doubt;
     std::optional<double> m_lateness;
     int m_lateAnswers = 0;
     std::optional<Seq> m_lastLate; // the send the last late answer was counted for

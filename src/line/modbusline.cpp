@@ -140,31 +140,40 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     // Each arrival timed. With a lateness known (or for a probe) the bytes
     // are taken as they come and the wait ends once the whole answer is in;
     // otherwise the wait runs its length, stops asking once a read's answer
-    // is all there, and takes what came at its end.
+    // is all there, and takes what came at its end. When what came may be an
+    // older request's late answer, the wait goes on for this one's own.
     const bool probe = request.kind == RequestKind::Probe;
     const double wait = probe && request.answerWait > 0 ? request.answerWait : m_tracker.answerWait();
-    const bool endsOnAnswer = probe || m_tracker.waitEndsOnAnswer();
+    bool endsOnAnswer = probe || m_tracker.waitEndsOnAnswer();
     const bool read = out.frame[1] != WriteSingleRegister;
     LineTracker::Arrivals arrivals;
     qsizetype held = 0;
-    m_clock.waitPolling(wait, pollStep(), [&] {
-        // A probe that ends on the answer takes the bytes; a plain read leaves
-        // them to the end of the wait and only counts them.
+    const auto take = [&] {
+        // Taken as they come, or left to the end of the wait and only counted.
         if (endsOnAnswer)
             out.received += m_port->input();
         const qsizetype arrived = out.received.size() + (endsOnAnswer ? 0 : std::max(m_port->inBufferCount(), 0));
         if (arrived > held)
             arrivals.append({m_clock.now(), held = arrived});
         if (endsOnAnswer)
-            return LineTracker::wholeAnswerIn(out.frame, out.received) ? Clock::Seen::Done : Clock::Seen::More;
+            return m_tracker.answerIn(seq, out.received, m_clock.now()) ? Clock::Seen::Done : Clock::Seen::More;
         const bool whole = read && held >= request.expectedLength + CrcBytes && held != RequestBytes;
         return whole ? Clock::Seen::Enough : Clock::Seen::More;
-    });
-    out.received += m_port->input();
+    };
+    double until = sentAt + wait;
+    for (;;) {
+        m_clock.waitPolling(until - m_clock.now(), pollStep(), take);
+        out.received += m_port->input();
+        const double later = m_tracker.waitUntil(seq, out.received, arrivals, until);
+        if (later <= until || !m_port->portOpen())
+            break;
+        until = later;
+        endsOnAnswer = true;
+    }
     const double now = m_clock.now();
     out.waited = now - sentAt;
 
-    const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, arrivals, now, wait);
+    const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, arrivals, now, until - sentAt);
     out.answer = verdict.answer;
     out.status = verdict.status;
     out.reason = verdict.reason;

@@ -4,16 +4,17 @@
 // Input: a flag byte (bit 0: the port signals arrivals), then operations,
 // one byte each plus operands: 0 a request (kind, register count or a
 // write), 1 noise bytes at a time to come, 2 the last request's answer at a
-// time to come (bit 3: our echo in front), 3 a clock step, 4 a restart or a
-// look at settling().
+// time to come (bit 3: our echo in front; bit 4: instead, the next
+// request's own answer that long after it goes), 3 a clock step, 4 a
+// restart or a look at settling().
 //
 // Every byte the line takes is checked against the arrivals: taken in order,
 // each outcome's bytes after its own late ones, and never a byte that
 // arrived before the request was sent taken as received after it. And the
-// promise: an answer the meter sent to an older request still awaiting one
-// (the first bytes on the line since that request) is never taken as a
-// later request's own, but right after the line learned that the meter is
-// late.
+// promise: when an older request's answer (the first bytes on the line since
+// it went) comes in a later request's wait, and the meter answers the later
+// one no later than it answered the older, the later one never shows the
+// older one's.
 #include "fakemeter.h"
 #include "fuzzinput.h"
 #include "modbusline.h"
@@ -36,8 +37,7 @@ struct Delivery {
 struct Sent {
     double at = 0;
     QueryFrame frame{};
-    int epoch = 0;           // restarts before it
-    bool tookOlders = false; // its wait took an older request's answer
+    int epoch = 0; // restarts before it
 };
 } // namespace
 
@@ -74,6 +74,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     int epoch = 0;
     qsizetype taken = 0;
     QueryFrame last{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
+    auto answerTo = [](const QueryFrame &frame) {
+        QList<quint16> values;
+        for (int i = 0; i < frame[5]; ++i)
+            values << quint16(i);
+        return frame[1] == WriteSingleRegister ? frameBytes(frame) : FakeMeter::readAnswer(1, values);
+    };
+    std::optional<double> ownAfter; // the next request's own answer, this long after it goes
+    meter.setResponder([&](const QByteArray &request) -> std::optional<FakeMeter::Reply> {
+        if (!ownAfter)
+            return FakeMeter::Reply{};
+        QueryFrame frame{};
+        std::copy_n(request.begin(), frame.size(), frame.begin());
+        const QByteArray answer = answerTo(frame);
+        timeline.emplace(clock.now() + *ownAfter, Delivery{answer, int(sends.size())});
+        return FakeMeter::Reply{{answer, *std::exchange(ownAfter, std::nullopt)}};
+    });
     for (int op = 0; op < MaxOperations && in.left() > 0; ++op) {
         const std::uint8_t b = in.byte();
         const double later = clock.now() + in.byte() / 100.0;
@@ -106,25 +122,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             taken += out->received.size();
             if (out->written) {
                 const int self = int(sends.size());
-                Sent me{sentAt, out->frame, epoch, false};
-                const auto [arrived, d] = out->answer.isEmpty() ? std::pair<double, const Delivery *>{0, nullptr}
-                                                                : deliveryAt(answerAt);
+                const auto [arrived, d] = out->trusted() ? deliveryAt(answerAt) : std::pair<double, const Delivery *>{};
                 if (d && d->answers != Noise && d->answers < self) {
                     const Sent &older = sends[std::size_t(d->answers)];
-                    me.tookOlders = true;
-                    // The first bytes on the line since it went.
-                    bool first = true;
-                    for (auto it = timeline.lower_bound(older.at); it != timeline.end() && it->first < arrived; ++it)
-                        first = false;
-                    const bool awaited = first && older.epoch == epoch
-                                         && older.frame == out->frame && arrived - older.at <= LineTracker::LateHorizon;
-                    bool learning = false; // a request since then took an older one's answer
-                    for (std::size_t i = std::size_t(d->answers); i < sends.size(); ++i)
-                        learning = learning || sends[i].tookOlders;
-                    FUZZ_CHECK(!out->trusted() || !awaited || learning,
+                    const bool first = timeline.lower_bound(older.at)->first >= arrived;
+                    const double late = arrived - older.at;
+                    bool ownCame = false; // as late as the older one's
+                    for (auto it = timeline.lower_bound(sentAt); it != timeline.upper_bound(sentAt + late); ++it)
+                        ownCame = ownCame || it->second.answers == self;
+                    FUZZ_CHECK(!first || !ownCame || older.epoch != epoch || older.frame != out->frame
+                                   || arrived - older.at > LineTracker::LateHorizon,
                                QStringLiteral("request %1 took request %2's answer as its own").arg(self).arg(d->answers));
                 }
-                sends.push_back(me);
+                sends.push_back({sentAt, out->frame, epoch});
             }
             FUZZ_CHECK(out->received.endsWith(out->answer));
             FUZZ_CHECK(!out->trusted() || (out->written && !out->answer.isEmpty()));
@@ -135,10 +145,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             deliver(later, in.bytes(in.byte() % 16), Noise);
             break;
         case 2: {
-            QList<quint16> values;
-            for (int i = 0; i < last[5]; ++i)
-                values << quint16(i);
-            QByteArray answer = last[1] == WriteSingleRegister ? frameBytes(last) : FakeMeter::readAnswer(1, values);
+            if (b & 16) {
+                ownAfter = later - clock.now();
+                break;
+            }
+            QByteArray answer = answerTo(last);
             if (b & 8)
                 answer.prepend(frameBytes(last));
             deliver(later, answer, int(sends.size()) - 1); // to the last request that went out
