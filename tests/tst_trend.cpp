@@ -1,5 +1,6 @@
 // The trend's readings: what a scan of hours or a week leaves of them, and
 // what a view and a hover get back.
+#include "timewindow.h"
 #include "trenddata.h"
 
 #include <QtTest>
@@ -17,6 +18,8 @@ class TrendTest : public QObject {
 private slots:
     void keptAndFolded_data();
     void keptAndFolded();
+    void timeShown_data();
+    void timeShown();
 };
 
 void TrendTest::keptAndFolded_data()
@@ -108,6 +111,45 @@ void TrendTest::keptAndFolded()
     QVERIFY(!s.near(s.last() + 3 * period, period / 2));
     if (span > 2 * TrendData::RecentSeconds)
         QVERIFY(s.near(s.first() + 1, period)); // an old bucket
+}
+
+// "zoom SHARE FACTOR" (the wheel at that share of the width), "pan SECONDS"
+// (a drag back in time), "live" (a double-click); now is 1000 s.
+void TrendTest::timeShown_data()
+{
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");
+    QTest::addColumn<bool>("live");
+
+    QTest::newRow("live: the last ten minutes") << "" << 400.0 << 1000.0 << true;
+    QTest::newRow("the wheel keeps the time under the pointer") << "zoom 0.5 0.8" << 460.0 << 940.0 << false;
+    QTest::newRow("a drag pans") << "zoom 0.5 0.8;pan 60" << 400.0 << 880.0 << false;
+    QTest::newRow("zoomed in no further than 10 s") << "zoom 1 0.0001" << 990.0 << 1000.0 << false;
+    QTest::newRow("a double-click follows live again") << "zoom 0.2 3;pan 5;live" << 400.0 << 1000.0 << true;
+}
+
+void TrendTest::timeShown()
+{
+    QFETCH(QString, actions);
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(bool, live);
+    constexpr double Now = 1000;
+    TimeWindow time;
+    for (const QString &action : actions.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList w = action.split(QLatin1Char(' '));
+        const auto [f, t] = time.range(Now);
+        if (w[0] == QLatin1String("zoom"))
+            time.zoom(f + w[1].toDouble() * (t - f), w[2].toDouble(), Now);
+        else if (w[0] == QLatin1String("pan"))
+            time.pan(w[1].toDouble(), Now);
+        else
+            time.goLive();
+    }
+    QCOMPARE(time.range(Now).first, from);
+    QCOMPARE(time.range(Now).second, to);
+    QCOMPARE(time.live(), live);
 }
 
 QTEST_GUILESS_MAIN(TrendTest)
