@@ -31,7 +31,6 @@ constexpr int AxisTopPx = 26;    // the legend of reasons
 constexpr int AxisBottomPx = 48; // the time labels
 constexpr int MarkPx = 9;
 constexpr double LinePx = 1.5;
-const QColor LineColor(0x1f, 0x5f, 0xa8);
 const QColor HoverColor(0xd0, 0x30, 0x30);
 
 // A colour per reason kind, far enough apart to tell.
@@ -195,13 +194,14 @@ void TrendStrip::plot(const std::vector<TrendSeries::Span> &spans, double from, 
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         if (i == m_pieces.size()) {
             auto *line = new QLineSeries;
-            line->setPen(QPen(LineColor, LinePx));
+            line->setPen(QPen(lineColor(), LinePx));
             chart()->addSeries(line);
             line->attachAxis(m_timeAxis);
             line->attachAxis(m_valueAxis);
             m_pieces.push_back(line);
         }
         m_pieces[i]->replace(pieces[i]);
+        m_pieces[i]->setPointsVisible(pieces[i].size() == 1); // a reading alone between gaps
     }
     for (std::size_t i = pieces.size(); i < m_pieces.size(); ++i)
         if (m_pieces[i]->count() > 0)

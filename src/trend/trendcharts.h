@@ -62,6 +62,7 @@ public:
     static constexpr int MaxPieces = 64;
 
     TrendStrip(const QString &name, QWidget *parent = nullptr);
+    static QColor lineColor() { return QColor(0x1f, 0x5f, 0xa8); }
     const QString &name() const { return m_name; }
     // The spans of [from, to], one per column at most.
     void plot(const std::vector<TrendSeries::Span> &spans, double from, double to);
