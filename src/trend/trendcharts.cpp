@@ -73,7 +73,7 @@ TrendChart::TrendChart(int topPx, int bottomPx, QWidget *parent)
     m_timeAxis->setTickCount(TimeTicks);
     c->addAxis(m_timeAxis, Qt::AlignBottom);
     setChart(c);
-    setRenderHint(QPainter::Antialiasing);
+    setRenderHint(QPainter::Antialiasing, false);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
 }

@@ -81,18 +81,25 @@ double TrendWindow::now() const
     return m_env.now ? m_env.now() : QDateTime::currentMSecsSinceEpoch() / MsPerSecond;
 }
 
+// Readings after the stretch shown, when not following live, change nothing
+// on screen but a new register's strip.
 void TrendWindow::dataChanged()
 {
-    scheduleRedraw();
+    const bool shown = m_time.live() || m_data.last() <= m_to;
+    if (shown || m_data.names().size() != qsizetype(m_strips.size()))
+        scheduleRedraw(ReadingsRedrawMs);
 }
 
-// Redraws come at most every RedrawIntervalMs, however often they are asked for.
-void TrendWindow::scheduleRedraw()
+// A redraw comes `intervalMs` after the last one at the soonest, however
+// often it is asked for; the operator's zoom or pan does not wait for the
+// readings' slower pace.
+void TrendWindow::scheduleRedraw(int intervalMs)
 {
-    if (m_redrawTimer.isActive())
+    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : intervalMs;
+    const int due = int(std::max<qint64>(0, intervalMs - since));
+    if (m_redrawTimer.isActive() && m_redrawTimer.remainingTime() <= due)
         return;
-    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : RedrawIntervalMs;
-    m_redrawTimer.start(int(std::max<qint64>(0, RedrawIntervalMs - since)));
+    m_redrawTimer.start(due);
 }
 
 // A strip for each register name not shown yet, in the order first read.
@@ -178,19 +185,19 @@ void TrendWindow::zoomAt(double x, double steps)
 {
     // Wheel forward (away from the operator) zooms in.
     m_time.zoom(timeAt(x), std::pow(TimeWindow::WheelStep, -steps), m_to);
-    scheduleRedraw();
+    scheduleRedraw(RedrawIntervalMs);
 }
 
 void TrendWindow::panBy(double shareOfWidth)
 {
     m_time.pan(shareOfWidth * (m_to - m_from), m_to);
-    scheduleRedraw();
+    scheduleRedraw(RedrawIntervalMs);
 }
 
 void TrendWindow::followLive()
 {
     m_time.goLive();
-    scheduleRedraw();
+    scheduleRedraw(RedrawIntervalMs);
 }
 
 QPixmap TrendWindow::picture()

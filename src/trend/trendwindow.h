@@ -38,6 +38,9 @@ class TrendWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int RedrawIntervalMs = 250; // at most 4 redraws a second
+    // New readings alone redraw once a second: at ten minutes a screen, a
+    // pixel is more than half a second.
+    static constexpr int ReadingsRedrawMs = 1000;
 
     TrendWindow(const TrendData &data, TrendEnvironment env, QWidget *parent = nullptr);
     ~TrendWindow() override;
@@ -63,7 +66,7 @@ public:
     void followLive();
 
 private:
-    void scheduleRedraw();
+    void scheduleRedraw(int intervalMs);
     void addStrips();
     void saveAsked();
     double now() const;
