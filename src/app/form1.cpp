@@ -90,7 +90,11 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     Form_Load();
 }
 
-Form1::~Form1() = default;
+// The trend reads the data it plots until it goes, so it goes first.
+Form1::~Form1()
+{
+    delete m_trend;
+}
 
 void Form1::wireHandlers()
 {

@@ -2,8 +2,9 @@
 
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QGraphicsRectItem>
+#include <QGraphicsSimpleTextItem>
 #include <QGraphicsLayout>
-#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QScatterSeries>
@@ -30,6 +31,8 @@ constexpr int StripBottomPx = 10;
 constexpr int AxisTopPx = 26;    // the legend of reasons
 constexpr int AxisBottomPx = 48; // the time labels
 constexpr int MarkPx = 9;
+constexpr int LegendTopPx = 8;
+constexpr int LegendGapPx = 12;
 constexpr double LinePx = 1.5;
 const QColor HoverColor(0xd0, 0x30, 0x30);
 
@@ -215,7 +218,7 @@ void TrendStrip::plot(const std::vector<TrendSeries::Span> &spans, double from, 
 
 // --- The time axis and the faults ------------------------------------------------------
 
-TrendFaultAxis::TrendFaultAxis(QWidget *parent)
+TrendFaultAxis::TrendFaultAxis(const QString &title, QWidget *parent)
     : TrendChart(AxisTopPx, AxisBottomPx, parent), m_rowAxis(new QValueAxis)
 {
     setObjectName(QStringLiteral("faults"));
@@ -223,8 +226,27 @@ TrendFaultAxis::TrendFaultAxis(QWidget *parent)
     m_rowAxis->setRange(0, 1);
     m_rowAxis->setVisible(false);
     chart()->addAxis(m_rowAxis, Qt::AlignLeft);
-    chart()->legend()->show();
-    chart()->legend()->setAlignment(Qt::AlignTop);
+    auto *caption = new QGraphicsSimpleTextItem(title, chart());
+    caption->setPos(LegendGapPx, AxisTopPx);
+}
+
+void TrendFaultAxis::setLegend(const QList<QScatterSeries *> &shown)
+{
+    if (shown == m_legendOf)
+        return;
+    m_legendOf = shown;
+    qDeleteAll(m_legend);
+    m_legend.clear();
+    double x = LeftPx;
+    for (QScatterSeries *series : shown) {
+        auto *mark = new QGraphicsRectItem(x, LegendTopPx, MarkPx, MarkPx, chart());
+        mark->setBrush(series->color());
+        mark->setPen(Qt::NoPen);
+        auto *name = new QGraphicsSimpleTextItem(series->name(), chart());
+        name->setPos(x + MarkPx + LegendGapPx / 2, LegendTopPx + MarkPx / 2 - name->boundingRect().height() / 2);
+        x = name->pos().x() + name->boundingRect().width() + LegendGapPx;
+        m_legend << mark << name;
+    }
 }
 
 void TrendFaultAxis::plot(const std::vector<Mark> &marks, double from, double to,
@@ -247,10 +269,17 @@ void TrendFaultAxis::plot(const std::vector<Mark> &marks, double from, double to
         }
         byKind[kind] << QPointF(m.at * MsPerSecond, 0.5);
     }
+    QList<QScatterSeries *> shown;
     for (auto it = m_byKind.begin(); it != m_byKind.end(); ++it) {
         it.value()->replace(byKind.value(it.key()));
         it.value()->setVisible(byKind.contains(it.key()));
+        if (byKind.contains(it.key()))
+            shown << it.value();
     }
+    std::sort(shown.begin(), shown.end(), [this](QScatterSeries *a, QScatterSeries *b) {
+        return m_byKind.key(a) < m_byKind.key(b);
+    });
+    setLegend(shown);
     setTimeRange(from, to);
 }
 

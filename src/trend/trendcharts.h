@@ -10,6 +10,7 @@
 #include <vector>
 
 class QDateTimeAxis;
+class QGraphicsItem;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -20,7 +21,7 @@ class TrendChart : public QChartView {
     Q_OBJECT
 public:
     static constexpr int LeftPx = 96;
-    static constexpr int RightPx = 16;
+    static constexpr int RightPx = 32; // room for the last time label
 
     TrendChart(int topPx, int bottomPx, QWidget *parent = nullptr);
     void setTimeRange(double from, double to);
@@ -83,14 +84,19 @@ public:
     };
     static constexpr int HeightPx = 92;
 
-    explicit TrendFaultAxis(QWidget *parent = nullptr);
+    explicit TrendFaultAxis(const QString &title, QWidget *parent = nullptr);
     // `name` gives a reason kind's legend entry.
     void plot(const std::vector<Mark> &marks, double from, double to,
               const std::function<QString(const Reason &)> &name);
 
 private:
+    // The reasons shown, each by its colour, above the marks.
+    void setLegend(const QList<QScatterSeries *> &shown);
+
     QValueAxis *m_rowAxis;
     QHash<int, QScatterSeries *> m_byKind;
+    QList<QScatterSeries *> m_legendOf;
+    QList<QGraphicsItem *> m_legend;
 };
 
 } // namespace movra

@@ -48,7 +48,7 @@ TrendWindow::TrendWindow(const TrendData &data, TrendEnvironment env, QWidget *p
     m_stripLayout = new QVBoxLayout;
     m_stripLayout->setSpacing(0);
     plotLayout->addLayout(m_stripLayout, 1);
-    m_faults = new TrendFaultAxis(m_plots);
+    m_faults = new TrendFaultAxis(trendFaultsText(m_env.chinese), m_plots);
     plotLayout->addWidget(m_faults);
     auto *scroll = new QScrollArea(this);
     scroll->setWidget(m_plots);
