@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
         trend.repaint();
         ms.push_back(double(t.nsecsElapsed()) / 1e6);
         const auto [from, to] = trend.timeWindow().range(data.last());
-        if (i == zooms / 2 - 1 || i == zooms - 1)
+        if (i == zooms / 2 - 1 || i == zooms - 1 || qEnvironmentVariableIsSet("BENCH_ALL"))
             std::printf("  after zoom %d: %.1f h shown, redraw %.2f ms\n", i + 1, (to - from) / 3600, ms.back());
     }
     std::printf("redraw after a zoom, %d zooms: median %.2f ms, max %.2f ms\n", zooms, median(ms),

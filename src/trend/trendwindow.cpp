@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSet>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -21,6 +22,10 @@ constexpr int DefaultWidthPx = 1000;
 constexpr int DefaultHeightPx = 900;
 constexpr double MsPerSecond = 1000;
 constexpr int EdgeColumns = 1; // a column beyond each edge, so lines run to the border
+// A column of the view, each drawn as its readings' range: two pixels wide.
+constexpr int ColumnPx = 2;
+// One fault mark per reason in this many columns: a mark is wider than that.
+constexpr int MarkColumns = 2;
 // On hover, the reading nearest the pointer within this many columns, or
 // these seconds, whichever is longer: a scan reads each register every few seconds.
 constexpr double HoverColumns = 6;
@@ -128,17 +133,22 @@ void TrendWindow::redraw()
     addStrips();
     const double end = m_time.live() && !m_data.empty() ? std::max(now(), m_data.last()) : now();
     std::tie(m_from, m_to) = m_time.range(end);
-    const int columns = std::max(int(m_faults->chart()->plotArea().width()), 1);
+    const int columns = std::max(int(m_faults->chart()->plotArea().width()) / ColumnPx, 1);
     const double column = (m_to - m_from) / columns;
     std::vector<TrendFaultAxis::Mark> marks;
+    QSet<QPair<int, qint64>> marked; // reason kind, group of columns
     for (TrendStrip *strip : m_strips) {
         const TrendSeries *series = m_data.series(strip->name());
         const std::vector<TrendSeries::Span> spans =
             series->view(m_from - EdgeColumns * column, m_to + EdgeColumns * column, columns + 2 * EdgeColumns);
         strip->plot(spans, m_from, m_to);
-        for (const TrendSeries::Span &s : spans)
-            if (s.gap)
+        for (const TrendSeries::Span &s : spans) {
+            const qint64 group = qint64(std::floor((s.at - m_from) / column / MarkColumns));
+            if (s.gap && !marked.contains({s.gap->kind, group})) {
+                marked.insert({s.gap->kind, group});
                 marks.push_back({s.at, *s.gap});
+            }
+        }
     }
     m_faults->plot(marks, m_from, m_to, m_env.reasonText);
     m_readout->setText(m_data.empty() ? trendEmptyText(m_env.chinese) : readout());
