@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -155,6 +156,9 @@ void ScanTest::clearDuringScan()
     QCOMPARE(trend->windowTitle(), QStringLiteral("Trend — M"));
     trend->hover(1.0);
     QVERIFY2(trend->readout().contains(QStringLiteral(" · VOLT 7 · POWER 8")), qPrintable(trend->readout()));
+    const QString png = w.dir.filePath(QStringLiteral("trend.png"));
+    QVERIFY(trend->savePicture(png) && QImage(png).size() == trend->picture().size());
+    QVERIFY(!trend->savePicture(w.dir.filePath(QStringLiteral("no/such/folder/trend.png"))));
 }
 
 void ScanTest::reconnectAfter3600Readings_data()
