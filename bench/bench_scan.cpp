@@ -1,11 +1,13 @@
 // The register scan against a real slave: the window offscreen with QtCommPort
 // on a pseudo-terminal, meter-sim on the other end, real time.
-//   bench_scan [SECONDS]        SECONDS of scanning per line, default 60
+//   bench_scan [SECONDS] [--trend]   SECONDS of scanning per line, default 60;
+//                                    --trend: with the trend open, following live
 // For a healthy line and a silent one (meter-sim --silent), prints the
 // readings listed per minute and the processor time this process used while
 // scanning, as a share of one core.
 #include "e2erig.h"
 #include "testkit.h"
+#include "trendwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,7 +22,7 @@ using namespace movra;
 
 namespace {
 
-bool measure(const char *what, const QStringList &simArgs, int seconds)
+bool measure(const char *what, const QStringList &simArgs, int seconds, bool trend)
 {
     e2e::Rig rig;
     if (!rig.start(simArgs)) {
@@ -33,6 +35,8 @@ bool measure(const char *what, const QStringList &simArgs, int seconds)
     ui.Command1->click();
     ui.Check1->setChecked(true);
     ui.Combo5->setCurrentIndex(ui.Combo5->findText(QStringLiteral("MV-210")));
+    if (trend)
+        form.findChild<QAction *>(QStringLiteral("trend"))->trigger();
     const double cpu0 = test::cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -48,8 +52,12 @@ bool measure(const char *what, const QStringList &simArgs, int seconds)
     const int readings = ui.Text12->lineCount();
     const int sent = ui.Text4->lineCount();
     std::printf("%-8s %5.1f s: %4d readings listed, %4d requests sent: %6.1f readings/min; "
-                "processor %.2f s = %.2f %% of a core\n",
+                "processor %.2f s = %.2f %% of a core",
                 what, elapsed, readings, sent, readings * 60.0 / elapsed, cpu, cpu / elapsed * 100.0);
+    if (trend)
+        std::printf("; trend open, %d redraws = %.2f a second", form.trend()->redraws(),
+                    form.trend()->redraws() / elapsed);
+    std::printf("\n");
     return true;
 }
 
@@ -60,11 +68,13 @@ int main(int argc, char *argv[])
     test::benchEnvironment();
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    if (seconds <= 0) {
-        std::fprintf(stderr, "usage: bench_scan [SECONDS]\n");
+    const bool trend = argc > 2 && QByteArray(argv[2]) == "--trend";
+    if (seconds <= 0 || (argc > 2 && !trend)) {
+        std::fprintf(stderr, "usage: bench_scan [SECONDS] [--trend]\n");
         return 2;
     }
     const QStringList meter = {"--model", "MV-210", "--slave", "1"};
-    const bool ok = measure("healthy", meter, seconds) && measure("silent", meter + QStringList{"--silent"}, seconds);
+    const bool ok = measure("healthy", meter, seconds, trend)
+                    && measure("silent", meter + QStringList{"--silent"}, seconds, trend);
     return ok ? 0 : 1;
 }

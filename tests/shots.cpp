@@ -1,8 +1,10 @@
 // Screenshots of the window for docs/: each language at the operator height,
 // after Connect (a value and the hint), and in engineer mode after a read and
-// a few seconds of scanning, all against meter-sim on a pseudo-terminal.
-//   movra-shots OUTPUT_DIR
+// a few seconds of scanning, all against meter-sim on a pseudo-terminal; and
+// the trend of a scan with a fault every 13th answer.
+//   movra-shots OUTPUT_DIR [trend]
 #include "e2erig.h"
+#include "trendwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -62,6 +64,33 @@ bool shoot(const QString &out, const QString &lang, std::uint16_t langId)
     return ok;
 }
 
+// The trend of a minute's scan, zoomed to that minute, the pointer at 2/3 of it.
+bool shootTrend(const QString &out, const QString &lang, std::uint16_t langId)
+{
+    constexpr int ScanMs = 60000;
+    constexpr double ZoomSteps = 10.3; // ten minutes to one
+    constexpr double HoverAt = 0.66;
+    e2e::Rig rig;
+    rig.langId = langId;
+    if (!rig.start({"--model", "MV-210", "--slave", "1", "--bad-crc", "--fault-every", "13"}))
+        return false;
+    Form1 &form = *rig.form;
+    form.show();
+    const auto &ui = form.controls();
+    ui.Command1->click();
+    ui.Check1->setChecked(true);
+    ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
+    ui.Command10->click();
+    form.findChild<QAction *>(QStringLiteral("trend"))->trigger();
+    QTest::qWait(ScanMs);
+    ui.Command11->click();
+    TrendWindow *trend = form.trend();
+    trend->zoomAt(1.0, ZoomSteps);
+    trend->redraw();
+    trend->hover(HoverAt);
+    return save(trend, out + "/trend-" + lang + ".png");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -69,6 +98,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
     QDir().mkpath(out);
-    const bool ok = shoot(out, "en", 0x0409) && shoot(out, "zh", 0x0404);
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == QLatin1String("trend"))
+        return shootTrend(out, "en", 0x0409) && shootTrend(out, "zh", 0x0404) ? 0 : 1;
+    const bool ok = shoot(out, "en", 0x0409) && shoot(out, "zh", 0x0404) && shootTrend(out, "en", 0x0409)
+                    && shootTrend(out, "zh", 0x0404);
     return ok ? 0 : 1;
 }

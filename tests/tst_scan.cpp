@@ -2,10 +2,13 @@
 // virtual time.
 #include "captions.h"
 #include "form1fixture.h"
+#include "trendwindow.h"
 #include "widgets.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,18 +144,33 @@ void ScanTest::stopThenStart()
     QCOMPARE(w.list(), (QStringList{"40017--0010--1--VOLT", "40017--0010--1--VOLT"}));
 }
 
+// "Clear" empties the list, not the trend, which the scan list's menu opens.
 void ScanTest::clearDuringScan()
 {
     ModelWindow w(twoEntries);
     w.open();
     w.fake->setRegister(0x0010, 7);
     w.fake->setRegisters(0x0020, {0x0800, 0});
+    auto *trendItem = w.form->findChild<QAction *>(QStringLiteral("trend"));
+    trendItem->trigger();
+    TrendWindow *trend = w.form->trend();
+    QVERIFY(trend && trend->isVisible() && !trend->isModal());
     w.ui().Command10->click();
     w.tick();
     w.ui().Command4->click();
     QVERIFY(w.ui().Text12->text().isEmpty());
     w.tick();
     QCOMPARE(w.list(), QStringList{"40033--0020--8--POWER"});
+    trendItem->trigger();
+    QCOMPARE(w.form->trend(), trend); // one per tool
+    trend->redraw();
+    QCOMPARE(trend->stripCount(), 2);
+    QCOMPARE(trend->windowTitle(), QStringLiteral("Trend — M"));
+    trend->hover(1.0);
+    QVERIFY2(trend->readout().contains(QStringLiteral(" · VOLT 7 · POWER 8")), qPrintable(trend->readout()));
+    const QString png = w.dir.filePath(QStringLiteral("trend.png"));
+    QVERIFY(trend->savePicture(png) && QImage(png).size() == trend->picture().size());
+    QVERIFY(!trend->savePicture(w.dir.filePath(QStringLiteral("no/such/folder/trend.png"))));
 }
 
 void ScanTest::reconnectAfter3600Readings_data()

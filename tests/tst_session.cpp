@@ -36,6 +36,8 @@ Result folded(const QList<Result> &results)
                 *mine = *later;
         if (r.reading)
             all.reading = r.reading;
+        if (r.exchange)
+            all.exchange = r.exchange;
         if (r.hint)
             all.hint = r.hint;
         if (r.focus != Result::Focus::Keep)
@@ -483,11 +485,24 @@ void SessionTest::scan()
             rig.fake->deliverAt(t, QByteArray(1, '\xA5'));
     }
     QStringList listed;
+    double lastAt = 0;
     rig.run("scan");
     for (int t = 1; t <= ticks; ++t) {
         const Result shown = rig.run("tick");
-        if (shown.scanLine)
+        if (shown.scanLine) {
             listed.prepend(*shown.scanLine);
+            // The same reading as data, for the trend: no value without its reason.
+            QVERIFY(shown.exchange && shown.exchange->sender == Exchange::Sender::Scan);
+            const Exchange &e = *shown.exchange;
+            QCOMPARE(QStringLiteral("%1--%2--%3--%4")
+                         .arg(MeterSession::RegisterBase + e.reg)
+                         .arg(QStringLiteral("%1").arg(e.reg, 4, 16, QLatin1Char('0')).toUpper(), e.valueText, e.entry),
+                     *shown.scanLine);
+            QCOMPARE(e.value ? QString::number(*e.value, 'g', 15) : QString(), e.valueText);
+            QVERIFY(e.value || (e.reason && e.reason->kind != Reason::None));
+            QVERIFY(e.at >= lastAt && e.at <= rig.clock.now());
+            lastAt = e.at;
+        }
         if (event("remove", t))
             QFile::remove(rig.dir.filePath("item/M.TXT"));
         if (event("shorten", t))

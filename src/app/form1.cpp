@@ -7,6 +7,7 @@
 #include "commport.h"
 #include "modelentry.h"
 #include "setuplist.h"
+#include "trendtexts.h"
 #include "widgets.h"
 
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 
 namespace movra {
 
@@ -34,13 +36,20 @@ const QStringList dataLengths = {QStringLiteral("2"), QStringLiteral("4"), QStri
                                  QStringLiteral("8")};
 constexpr int PortCount = 15;
 constexpr int AddressCount = 15;
+
+// The trend keeps its older readings in buckets sized to the screen's width.
+int trendColumns()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? std::max(screen->size().width(), TrendData::DefaultColumns) : TrendData::DefaultColumns;
+}
 } // namespace
 
 Form1::Form1(Form1Environment env, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                           | Qt::MSWindowsFixedSizeDialogHint),
-      m_env(std::move(env))
+      m_env(std::move(env)), m_trendData(trendColumns())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Movra Modbus RTU_V3(40001)"));
@@ -68,6 +77,9 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     m_findAction = m_connectMenu->addAction(QString());
     m_findAction->setObjectName(QStringLiteral("findMeter"));
     ui.Command2->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_trendAction = new QAction(this);
+    m_trendAction->setObjectName(QStringLiteral("trend"));
+    ui.Text12->setContextMenuPolicy(Qt::CustomContextMenu);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -78,7 +90,11 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     Form_Load();
 }
 
-Form1::~Form1() = default;
+// The trend reads the data it plots until it goes, so it goes first.
+Form1::~Form1()
+{
+    delete m_trend;
+}
 
 void Form1::wireHandlers()
 {
@@ -88,6 +104,15 @@ void Form1::wireHandlers()
     connect(ui.Command2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { m_connectMenu->popup(ui.Command2->mapToGlobal(at)); });
     connect(m_findAction, &QAction::triggered, this, [this] { Command2_Find(); });
+    // The scan list's own menu, and the trend.
+    connect(ui.Text12, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu *menu = ui.Text12->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(m_trendAction);
+        menu->popup(ui.Text12->viewport()->mapToGlobal(at));
+    });
+    connect(m_trendAction, &QAction::triggered, this, [this] { Text12_Trend(); });
     connect(ui.Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(ui.Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(ui.Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
@@ -175,6 +200,7 @@ void Form1::useCaptions(const CaptionTable &table)
     applyCaptions(this, table);
     m_captions = &table;
     m_findAction->setText(findMenuText(table.chinese));
+    m_trendAction->setText(trendMenuText(table.chinese));
 }
 
 } // namespace movra

@@ -4,7 +4,10 @@
 #include "controls.h"
 #include "language.h"
 #include "metersession.h"
+#include "trenddata.h"
+#include "trendwindow.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -37,6 +40,8 @@ public:
     ~Form1() override;
 
     const Form1Controls &controls() const { return ui; }
+    // The trend, while it is open.
+    TrendWindow *trend() const { return m_trend; }
 
 protected:
     bool event(QEvent *e) override;
@@ -69,6 +74,7 @@ private:
     void Option1_Click();
     void Option2_Click();
     void Timer2_Timer();
+    void Text12_Trend();
 
     void english();
     void chinese();
@@ -92,6 +98,7 @@ private:
     void paintReason(const std::optional<Reason> &reason);
     void paintHint(const Hint &hint);
     void selectFound(const Found &found);
+    void plot(const Exchange &exchange);
 
     Form1Environment m_env;
     Form1Controls ui{};
@@ -99,6 +106,9 @@ private:
     const CaptionTable *m_captions = nullptr;
     QMenu *m_connectMenu = nullptr; // Connect's context menu: find the meter
     QAction *m_findAction = nullptr;
+    QAction *m_trendAction = nullptr; // in the scan list's context menu
+    TrendData m_trendData;            // the scan's readings, also while the trend is closed
+    QPointer<TrendWindow> m_trend;
     std::optional<SessionState> m_mirrored; // what the controls show of the state
     std::optional<HealthReport> m_mirroredHealth;
     bool m_activated = false;

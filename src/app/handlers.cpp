@@ -2,7 +2,9 @@
 // paint the result.
 #include "form1.h"
 
+#include "captions.h"
 #include "porttips.h"
+#include "trendwindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -164,6 +166,7 @@ FindCommand Form1::findCommand() const
 
 void Form1::Command10_Click()
 {
+    m_trendData.addModel(ui.Combo5->currentText());
     m_session->startScan(ui.Combo5->currentText());
 }
 
@@ -174,7 +177,25 @@ void Form1::Command11_Click()
 
 void Form1::Timer2_Timer()
 {
+    m_trendData.addModel(ui.Combo5->currentText()); // the model may have changed mid-scan
     m_session->tick({ui.Text1->text(), ui.Combo5->currentText(), connectCommand()});
+}
+
+// The trend: one per tool, not modal, in the captions' language.
+void Form1::Text12_Trend()
+{
+    if (!m_trend) {
+        TrendEnvironment env;
+        env.chinese = captionsChinese();
+        env.reasonText = [this](const Reason &reason) {
+            return m_captions ? reasonText(reason, *m_captions) : QString();
+        };
+        m_trend = new TrendWindow(m_trendData, std::move(env), this);
+        m_trend->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_trend->show();
+    m_trend->raise();
+    m_trend->activateWindow();
 }
 
 // Escape ends a search for the meter; so does closing the window.

@@ -5,11 +5,13 @@
 #include "findtexts.h"
 #include "healthtip.h"
 #include "porttips.h"
+#include "trendwindow.h"
 #include "widgets.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +21,7 @@ namespace movra {
 
 namespace {
 const char *const tagProperty = "tag";
+constexpr double MsPerSecond = 1000;
 
 // Screen readers get what the tip shows.
 void setTip(QWidget *w, const QString &tip)
@@ -57,6 +60,8 @@ void Form1::paint(const Result &result)
         selectFound(*result.found);
     if (result.scanLine)
         ui.Text12->prependLine(*result.scanLine);
+    if (result.exchange)
+        plot(*result.exchange);
     switch (result.focus) {
     case Result::Focus::Keep:
         break;
@@ -208,6 +213,17 @@ void Form1::selectFound(const Found &found)
             combo->setEditText(text);
     }
     ui.Combo6->setCurrentIndex(found.address - 1);
+}
+
+// A scan reading on the trend, at the wall clock's time it came.
+void Form1::plot(const Exchange &exchange)
+{
+    if (exchange.sender != Exchange::Sender::Scan)
+        return;
+    const double at = QDateTime::currentMSecsSinceEpoch() / MsPerSecond;
+    m_trendData.add(exchange.entry, at, exchange.value, exchange.reason.value_or(Reason{}));
+    if (m_trend)
+        m_trend->dataChanged();
 }
 
 // The tips speak the captions' language.

@@ -112,6 +112,18 @@ struct Found {
     int address = 0;
 };
 
+// One request as its outcome became known: what the records and the trend take.
+struct Exchange {
+    enum class Sender { Connect, Manual, Scan, Search };
+    Sender sender = Sender::Manual;
+    double at = 0;               // the session clock's seconds (Clock::now) when the outcome was known
+    QString entry;               // the model entry's name: the scan and Connect
+    int reg = -1;                // register address
+    std::optional<double> value; // the decimal value shown, as a number; none: no value
+    QString valueText;           // the decimal value as shown ("" when none)
+    std::optional<Reason> reason; // why there is no value, or how soon the answer came
+};
+
 // What one step leaves on screen. Lines go on top of their logs, oldest first.
 struct Result {
     enum class Focus { Keep, SlaveBox, LengthBox, PortList };
@@ -128,6 +140,7 @@ struct Result {
     std::optional<Hint> hint;
     std::optional<Found> found;
     Focus focus = Focus::Keep;
+    std::optional<Exchange> exchange; // set on every step that ends a request
 };
 
 // --- State ----------------------------------------------------------------------

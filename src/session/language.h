@@ -16,4 +16,10 @@ std::uint16_t langIdForLocaleName(const QString &name);
 // The system's default language id (GetSystemDefaultLangID on Windows).
 std::uint16_t systemLangId();
 
+// A text in the captions' language: English, or Traditional Chinese (UTF-8).
+inline QString inLanguage(bool chinese, const char *english, const char *zh)
+{
+    return QString::fromUtf8(chinese ? zh : english);
+}
+
 } // namespace movra

@@ -37,7 +37,35 @@ ValueTexts valueTexts(const QString &dataHex)
     const ConvertedValue v = convertValue(dataHex);
     return {v.decimal, v.bits, v.inverted};
 }
+
+// The register a request names, from its frame.
+int frameRegister(const LineRequest &request)
+{
+    return (int(request.frame[2]) << 8) | request.frame[3];
+}
 } // namespace
+
+// What a request's result shows, as data, at the clock's time.
+Exchange MeterSession::exchangeOf(Exchange::Sender sender, const Result &result, int reg,
+                                  const QString &entry) const
+{
+    Exchange e;
+    e.sender = sender;
+    e.at = m_clock.now();
+    e.entry = entry;
+    e.reg = reg;
+    if (result.reading) {
+        e.reason = result.reading->reason;
+        if (result.reading->boxes == Reading::Boxes::Value && !result.reading->value.decimal.isEmpty()) {
+            e.valueText = result.reading->value.decimal;
+            bool ok = false;
+            const double v = e.valueText.toDouble(&ok);
+            if (ok)
+                e.value = v;
+        }
+    }
+    return e;
+}
 
 MeterSession::MeterSession(std::unique_ptr<SerialPort> port, Clock &clock, QString modelDir,
                            std::uint16_t langId)
@@ -243,11 +271,13 @@ void MeterSession::sendByHand(const RequestTexts &texts)
         Result result = refused(plan.refusal);
         result.focus = plan.refusal.kind == Reason::NotSentLength ? Result::Focus::LengthBox
                                                                   : Result::Focus::SlaveBox;
+        result.exchange = exchangeOf(Exchange::Sender::Manual, result, HEX_to_DEC(texts.reg).value_or(-1), {});
         finish(result);
         return;
     }
-    const Result result = exchange({*plan.request, {}, {}}, texts.length, RequestKind::Click)
-                              .value_or(refused({Reason::LineBusy}));
+    Result result = exchange({*plan.request, {}, {}}, texts.length, RequestKind::Click)
+                        .value_or(refused({Reason::LineBusy}));
+    result.exchange = exchangeOf(Exchange::Sender::Manual, result, frameRegister(*plan.request), {});
     finish(result);
 }
 
@@ -296,9 +326,13 @@ void MeterSession::connect(const ConnectCommand &command)
     // Without the model's entry there is nothing to ask: send nothing.
     const std::optional<ModelEntry> entry = modelFile(command.model).lastEntry();
     Result result = refused({Reason::NoModelEntry});
-    if (entry)
-        result = exchange({connectRead(*entry, command.slave), {}, entry->length}, entry->length, RequestKind::Click)
+    result.exchange = exchangeOf(Exchange::Sender::Connect, result, -1, {});
+    if (entry) {
+        const LineRequest read = connectRead(*entry, command.slave);
+        result = exchange({read, {}, entry->length}, entry->length, RequestKind::Click)
                      .value_or(refused({Reason::LineBusy}));
+        result.exchange = exchangeOf(Exchange::Sender::Connect, result, frameRegister(read), entry->name);
+    }
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
@@ -365,8 +399,10 @@ void MeterSession::findMeter(const FindCommand &command)
     hooks.transact = [this, &entry](const LineRequest &request) {
         const std::optional<LineOutcome> outcome = send(Pending{request, {}, entry->length});
         if (outcome) {
+            const Result tried = outcomeResult(*outcome, request, entry->length);
             Result logged;
-            logged.responseLines = outcomeResult(*outcome, request, entry->length).responseLines;
+            logged.responseLines = tried.responseLines;
+            logged.exchange = exchangeOf(Exchange::Sender::Search, tried, frameRegister(request), entry->name);
             emitResult(logged);
         }
         return outcome;
@@ -499,6 +535,7 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value;
     result.scanLine = scanListLine(registerNumber, entry->address,
                                    value ? result.reading->value.decimal : QString(), entry->name);
+    result.exchange = exchangeOf(Exchange::Sender::Scan, result, registerNumber - RegisterBase, entry->name);
     finish(result);
 }
 

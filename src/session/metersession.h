@@ -104,6 +104,7 @@ private:
     Result outcomeResult(const LineOutcome &outcome, const LineRequest &request,
                          const QString &lengthText);
     static Result refused(const Reason &reason);
+    Exchange exchangeOf(Exchange::Sender sender, const Result &result, int reg, const QString &entry) const;
     void sendByHand(const RequestTexts &texts);
     void scanReading(const TickCommand &command, std::int32_t entryLine);
     void periodicReconnect(const ConnectCommand &connect);

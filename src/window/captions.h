@@ -1,5 +1,6 @@
 #pragma once
 // The window's captions in English and Traditional Chinese.
+#include "language.h"
 #include "reason.h"
 
 #include <QString>
@@ -8,12 +9,6 @@
 class QWidget;
 
 namespace movra {
-
-// A text in the captions' language: English, or Traditional Chinese (UTF-8).
-inline QString inLanguage(bool chinese, const char *english, const char *zh)
-{
-    return QString::fromUtf8(chinese ? zh : english);
-}
 
 // A value's tooltip, and the health tip's answer time when all answers took the same.
 QString answerTimeText(int ms, bool chinese);

@@ -7,8 +7,11 @@
 #include "scancheck.h"
 #include "commport.h"
 #include "language.h"
+#include "trendcharts.h"
+#include "trendwindow.h"
 #include "widgets.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -100,18 +103,37 @@ void WineComTest::readByHandLogsTheBytes()
     QCOMPARE(ui.signal1->text(), QStringLiteral("1"));
 }
 
-// meter-sim --model MV-210 --slave 1
+// meter-sim --model MV-210 --slave 1; the trend plots the scan: a strip for
+// each of the model's 8 registers, lines in its pixels.
 void WineComTest::scanListsValues()
 {
+    constexpr int ScanMs = 9000; // three passes of the model: lines, not lone points
+    constexpr int MinLinePixels = 200;
     Tool tool(shipped());
     tool.open();
     const auto &ui = tool.ui();
     ui.Check1->setChecked(true);
     ui.Combo5->setCurrentIndex(ui.Combo5->findText("MV-210"));
+    tool.form->findChild<QAction *>(QStringLiteral("trend"))->trigger();
     tool.ui().Command10->click();
-    QTest::qWait(3000);
+    QTest::qWait(ScanMs);
     tool.ui().Command11->click();
     test::verifyScanOfMv210(ui);
+    TrendWindow *trend = tool.form->trend();
+    QVERIFY(trend);
+    trend->redraw();
+    QCOMPARE(trend->stripCount(), 8);
+    const QImage picture = trend->picture().toImage();
+    const QColor line = TrendStrip::lineColor();
+    int linePixels = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            // The line's blue, also where antialiasing blends it with the white.
+            linePixels += c.blue() > c.red() + 60 && c.blue() > c.green() + 30 && c.blue() >= line.blue() - 40;
+        }
+    qInfo("the trend's line pixels: %d of %d", linePixels, int(picture.width() * picture.height()));
+    QVERIFY2(linePixels >= MinLinePixels, qPrintable(QString::number(linePixels)));
 }
 
 // meter-sim --model MV-100 --slave 1, also on COM17: a number above the list,
