@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 const auto [arrived, d] = out->trusted() ? deliveryAt(answerAt) : std::pair<double, const Delivery *>{};
                 if (d && d->answers != Noise && d->answers < self) {
                     const Sent &older = sends[std::size_t(d->answers)];
-                    const bool first = timeline.lower_bound(older.at)->first >= arrived;
+                    const bool first = &timeline.lower_bound(older.at)->second == d;
                     const double late = arrived - older.at;
                     bool ownCame = false; // as late as the older one's
                     for (auto it = timeline.lower_bound(sentAt); it != timeline.upper_bound(sentAt + late); ++it)
