@@ -6,6 +6,7 @@
 #include "portinfo.h"
 #include "reason.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -111,6 +112,28 @@ struct Found {
     int address = 0;
 };
 
+// One request as its outcome became known: what the records and the trend take.
+struct Exchange {
+    enum class Sender { Connect, Manual, Scan, Search };
+    Sender sender = Sender::Manual;
+    double at = 0;               // the session clock's seconds (Clock::now) when the outcome was known
+    QString entry;               // the model entry's name: the scan and Connect
+    int reg = -1;                // register address
+    std::optional<double> value; // the decimal value shown, as a number; none: no value
+    QString valueText;           // the decimal value as shown ("" when none)
+    std::optional<Reason> reason; // why there is no value, or how soon the answer came
+    // Where it went and what it was: the port as open ("" while closed).
+    QString port;
+    QString baud;
+    QString framing;
+    int slave = -1;    // -1: no request was built
+    int function = -1;
+    int length = -1;   // data length in bytes
+    QByteArray request; // the frame with its CRC, sent or not; empty: none reached the line
+    QByteArray answer;  // every byte received after the send
+    QByteArray late;    // late or stray bytes taken with it, never decoded
+};
+
 // What one step leaves on screen. Lines go on top of their logs, oldest first.
 struct Result {
     enum class Focus { Keep, SlaveBox, LengthBox, PortList };
@@ -128,6 +151,7 @@ struct Result {
     std::optional<Hint> hint;
     std::optional<Found> found;
     Focus focus = Focus::Keep;
+    std::optional<Exchange> exchange; // set by every step that ends a request
 };
 
 // --- State ----------------------------------------------------------------------
