@@ -2,6 +2,8 @@
 #include "form1.h"
 
 #include "captions.h"
+#include "records.h"
+#include "recordtexts.h"
 #include "findtexts.h"
 #include "clock.h"
 #include "commport.h"
@@ -12,6 +14,8 @@
 #include <QCheckBox>
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QStandardPaths>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -34,6 +38,13 @@ const QStringList dataLengths = {QStringLiteral("2"), QStringLiteral("4"), QStri
                                  QStringLiteral("8")};
 constexpr int PortCount = 15;
 constexpr int AddressCount = 15;
+// The recording's mark: right of the status line, clear of its text.
+constexpr int MarkLeftTwips = 8400;
+constexpr int MarkTopTwips = 2775;
+constexpr int MarkWidthTwips = 3375;
+constexpr int MarkHeightTwips = 480;
+constexpr double MarkPoints = 8;
+const QString RecordsFolder = QStringLiteral("records");
 } // namespace
 
 Form1::Form1(Form1Environment env, QWidget *parent)
@@ -61,9 +72,11 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     m_session->setSink([this](const Result &result) {
         mirror(m_session->state(), m_session->health());
         paint(result);
+        record(result);
     });
     connect(&m_session->port(), &SerialPort::linkLost, this, [this] { m_session->linkLost(); });
     onListDropDown(ui.Combo1, [this] { refreshPortTips(); });
+    makeRecordingControls();
     m_connectMenu = new QMenu(ui.Command2);
     m_findAction = m_connectMenu->addAction(QString());
     m_findAction->setObjectName(QStringLiteral("findMeter"));
@@ -79,6 +92,48 @@ Form1::Form1(Form1Environment env, QWidget *parent)
 }
 
 Form1::~Form1() = default;
+
+// One recording for the whole tool: the same two items in each log's menu,
+// then the log's own "Save as".
+void Form1::makeRecordingControls()
+{
+    Recorder::Options options;
+    options.folder = QDir(m_env.exeDir).filePath(RecordsFolder);
+    const QString userDir = m_env.dataDir.isEmpty()
+                                ? QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                                : m_env.dataDir;
+    options.fallbackFolder = userDir.isEmpty() ? QString() : QDir(userDir).filePath(RecordsFolder);
+    options.busy = [this] { return m_session->busy(); };
+    m_recorder = std::make_unique<Recorder>(options);
+    connect(m_recorder.get(), &Recorder::changed, this, [this] { paintRecording(); });
+
+    m_recordingMark = new QLabel(this);
+    m_recordingMark->setObjectName(QStringLiteral("recordingMark"));
+    m_recordingMark->setGeometry(MarkLeftTwips / TwipsPerPixel, MarkTopTwips / TwipsPerPixel,
+                                 MarkWidthTwips / TwipsPerPixel, MarkHeightTwips / TwipsPerPixel);
+    m_recordingMark->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont markFont = m_recordingMark->font();
+    markFont.setPointSizeF(MarkPoints);
+    markFont.setBold(true);
+    m_recordingMark->setFont(markFont);
+    m_recordingMark->setStyleSheet(QStringLiteral("color: #C00000;"));
+    m_recordingMark->hide();
+
+    m_recordAction = new QAction(this);
+    m_recordAction->setObjectName(QStringLiteral("recordToFile"));
+    m_recordAction->setCheckable(true);
+    connect(m_recordAction, &QAction::triggered, this, [this](bool on) { Record_Click(on); });
+    m_openRecordsAction = new QAction(this);
+    m_openRecordsAction->setObjectName(QStringLiteral("openRecords"));
+    connect(m_openRecordsAction, &QAction::triggered, this, [this] { OpenRecords_Click(); });
+    for (LogBox *log : {ui.Text3, ui.Text4, ui.Text12}) {
+        auto *save = new QAction(log);
+        save->setObjectName(QStringLiteral("saveAs"));
+        connect(save, &QAction::triggered, this, [this, log] { SaveLog_Click(log); });
+        log->setMenuActions({m_recordAction, m_openRecordsAction, save});
+        m_saveActions << save;
+    }
+}
 
 void Form1::wireHandlers()
 {
@@ -175,6 +230,11 @@ void Form1::useCaptions(const CaptionTable &table)
     applyCaptions(this, table);
     m_captions = &table;
     m_findAction->setText(findMenuText(table.chinese));
+    m_recordAction->setText(recordMenuText(table.chinese));
+    m_openRecordsAction->setText(openRecordsMenuText(table.chinese));
+    for (QAction *save : m_saveActions)
+        save->setText(saveAsMenuText(table.chinese));
+    paintRecording();
 }
 
 } // namespace movra

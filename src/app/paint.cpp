@@ -5,11 +5,14 @@
 #include "findtexts.h"
 #include "healthtip.h"
 #include "porttips.h"
+#include "records.h"
+#include "recordtexts.h"
 #include "widgets.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -201,6 +204,28 @@ void Form1::selectFound(const Found &found)
     ui.Combo2->setCurrentIndex(ui.Combo2->findText(found.baud));
     ui.Combo3->setCurrentIndex(ui.Combo3->findText(found.framing));
     ui.Combo6->setCurrentIndex(found.address - 1);
+}
+
+// Each request that ended goes to the recording, stamped with the wall clock.
+void Form1::record(const Result &result)
+{
+    if (!result.exchange || !m_recorder->recording() || !m_captions)
+        return;
+    for (const RecordRow &row : recordRows(*result.exchange, QDateTime::currentDateTime(), *m_captions))
+        m_recorder->add(row);
+}
+
+// The recording's mark: on, and where to; or why it stopped; or why a log
+// was not saved.
+void Form1::paintRecording()
+{
+    RecordingLook look = recordingLook(*m_recorder, captionsChinese());
+    if (look.text.isEmpty() && !m_saveFailure.isEmpty())
+        look = {m_saveFailure.section(QLatin1Char('\n'), 0, 0), m_saveFailure, true};
+    m_recordAction->setChecked(m_recorder->recording());
+    m_recordingMark->setText(look.text);
+    setTip(m_recordingMark, look.tip);
+    m_recordingMark->setVisible(!look.text.isEmpty());
 }
 
 // The tips speak the captions' language.

@@ -1,6 +1,7 @@
 #include "records.h"
 
 #include <QDir>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -98,6 +99,17 @@ QString recordFileName(const QDateTime &start)
 QString hexBytes(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString saveText(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    file.write(text.toUtf8());
+    if (!file.commit())
+        return file.errorString();
+    return {};
 }
 
 // ---------------------------------------------------------------- Recorder

@@ -50,6 +50,9 @@ QString recordFileName(const QDateTime &start);
 // Bytes as hex, "01 03 00 00", for the request and answer columns.
 QString hexBytes(const QByteArray &bytes);
 
+// A log as it is shown, in UTF-8; empty when saved, else why not.
+QString saveText(const QString &path, const QString &text);
+
 // Why a recording stopped, or could not start.
 struct RecordFault {
     enum Kind {
