@@ -1,12 +1,13 @@
 // The register scan against a real slave: the window offscreen with QtCommPort
 // on a pseudo-terminal, meter-sim on the other end, real time.
-//   bench_scan [SECONDS]        SECONDS of scanning per line, default 60
+//   bench_scan [SECONDS] [--record]   SECONDS of scanning per line, default 60
 // For a healthy line and a silent one (meter-sim --silent), prints the
 // readings listed per minute and the processor time this process used while
-// scanning, as a share of one core.
+// scanning, as a share of one core. --record: every request recorded to file.
 #include "e2erig.h"
 #include "testkit.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,7 +21,7 @@ using namespace movra;
 
 namespace {
 
-bool measure(const char *what, const QStringList &simArgs, int seconds)
+bool measure(const char *what, const QStringList &simArgs, int seconds, bool record)
 {
     e2e::Rig rig;
     if (!rig.start(simArgs)) {
@@ -33,6 +34,8 @@ bool measure(const char *what, const QStringList &simArgs, int seconds)
     ui.Command1->click();
     ui.Check1->setChecked(true);
     ui.Combo5->setCurrentIndex(ui.Combo5->findText(QStringLiteral("MV-210")));
+    if (record)
+        form.findChild<QAction *>(QStringLiteral("recordToFile"))->trigger();
     const double cpu0 = test::cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -59,12 +62,20 @@ int main(int argc, char *argv[])
 {
     test::benchEnvironment();
     QApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    int seconds = 60;
+    bool record = false;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--record")
+            record = true;
+        else
+            seconds = std::atoi(argv[i]);
+    }
     if (seconds <= 0) {
-        std::fprintf(stderr, "usage: bench_scan [SECONDS]\n");
+        std::fprintf(stderr, "usage: bench_scan [SECONDS] [--record]\n");
         return 2;
     }
     const QStringList meter = {"--model", "MV-210", "--slave", "1"};
-    const bool ok = measure("healthy", meter, seconds) && measure("silent", meter + QStringList{"--silent"}, seconds);
+    const bool ok = measure("healthy", meter, seconds, record)
+                    && measure("silent", meter + QStringList{"--silent"}, seconds, record);
     return ok ? 0 : 1;
 }
