@@ -91,7 +91,11 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The recorder writes its last rows as it goes; the window paints nothing of it then.
+    QObject::disconnect(m_recorder.get(), nullptr, this, nullptr);
+}
 
 // One recording for the whole tool: the same two items in each log's menu,
 // then the log's own "Save as".

@@ -132,8 +132,9 @@ bool Recorder::start()
 {
     if (m_recording)
         return true;
-    if (m_stopping)
-        close(); // rows still pending from the last recording go with it
+    // Rows the last recording still holds (it stopped while a request
+    // waited) go to the new file.
+    m_stopping = false;
     m_fault = {};
     m_inFallback = false;
     if (!useFolder(m_options.folder)) {
