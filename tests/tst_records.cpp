@@ -22,11 +22,7 @@ QDateTime at(int h, int m, int s, int ms = 0, int offset = 0)
 
 RecordRow rowAt(const QDateTime &t)
 {
-    RecordRow r;
-    r.at = t;
-    r.sender = QStringLiteral("scan");
-    r.value = QStringLiteral("250");
-    return r;
+    return {t, "scan", {}, {}, {}, 1, 3, 0x10, 2, "VOLT", "250"};
 }
 } // namespace
 
@@ -60,21 +56,8 @@ void TestRecords::csvField()
 
 void TestRecords::row()
 {
-    RecordRow r;
-    r.at = at(14, 3, 11, 7, 8 * 3600);
-    r.sender = QStringLiteral("manual");
-    r.port = QStringLiteral("COM1");
-    r.baud = QStringLiteral("9600");
-    r.framing = QStringLiteral("N,8,1");
-    r.slave = 1;
-    r.function = 3;
-    r.reg = 0x1A;
-    r.length = 2;
-    r.value = QStringLiteral("10");
-    r.reason = QStringLiteral("Answer in 23 ms");
-    r.answerMs = 23;
-    r.request = QByteArray::fromHex("0103001A0001A5CD");
-    r.answer = QByteArray::fromHex("010302000AB843");
+    const RecordRow r{at(14, 3, 11, 7, 8 * 3600), "manual", "COM1", "9600", "N,8,1", 1, 3, 0x1A, 2, {}, "10",
+                      "Answer in 23 ms", 23, QByteArray::fromHex("0103001A0001A5CD"), QByteArray::fromHex("010302000AB843")};
     QCOMPARE(csvRow(r), QByteArray("2026-12-08T14:03:11.007+08:00,manual,COM1,9600,\"N,8,1\",1,03,001A,2,,10,"
                                    "Answer in 23 ms,23,01 03 00 1A 00 01 A5 CD,01 03 02 00 0A B8 43\r\n"));
     QCOMPARE(isoTime(at(0, 0, 0, 0, -(3 * 3600 + 30 * 60))), QStringLiteral("2026-12-08T00:00:00.000-03:30"));
@@ -170,7 +153,7 @@ void TestRecords::recorder()
         } else if (step == QLatin1String("flush")) {
             recorder.flush();
         } else if (step == QLatin1String("busy") || step == QLatin1String("idle")) {
-            busy = step == QLatin1String("busy");
+            busy = step == QLatin1String("busy"); // rows written only when idle
         } else if (step.startsWith(QLatin1String("expect "))) {
             int total = 0;
             for (const QString &f : rowsOnDisk(folder))
@@ -182,13 +165,11 @@ void TestRecords::recorder()
 #ifdef Q_OS_UNIX
             std::signal(SIGXFSZ, SIG_IGN);
             const rlim_t cap = header + step.mid(4).toInt() * rowBytes + rowBytes / 2;
-            rlimit limit{};
-            getrlimit(RLIMIT_FSIZE, &limit);
-            const rlimit was = limit;
-            limit.rlim_cur = cap;
+            rlimit was{};
+            getrlimit(RLIMIT_FSIZE, &was);
+            const rlimit limit{cap, was.rlim_max};
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-            // Restored at the end of the row.
-            QObject::connect(&recorder, &QObject::destroyed, [was] { setrlimit(RLIMIT_FSIZE, &was); });
+            QObject::connect(&recorder, &QObject::destroyed, [was] { setrlimit(RLIMIT_FSIZE, &was); }); // row's end
 #endif
         } else if (step == QLatin1String("rmdir")) {
             QVERIFY(QDir(options.folder).removeRecursively());
