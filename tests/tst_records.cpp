@@ -22,7 +22,7 @@ QDateTime at(int h, int m, int s, int ms = 0, int offset = 0)
 
 RecordRow rowAt(const QDateTime &t)
 {
-    return {t, "scan", {}, {}, {}, 1, 3, 0x10, 2, "VOLT", "250"};
+    return {t, "scan", {}, {}, {}, 1, 3, 0x10, 2, "VOLT", "250", {}, {}, {}, {}};
 }
 } // namespace
 
@@ -98,10 +98,11 @@ void TestRecords::recorder_data()
     QTest::newRow("a write cut short goes back to the last whole row")
         << noon << 0 << false << QStringList{"start", "row", "flush", "cap 2", "row", "row", "flush", "row", "flush"}
         << QStringList{"2026-12-08 12-00-00.csv: 1"} << int(RecordFault::WriteFailed);
-#endif
+    // Windows keeps a folder whose file is open.
     QTest::newRow("the folder removed stops the recording")
         << noon << 0 << false << QStringList{"start", "row", "flush", "rmdir", "row", "flush"} << none
         << int(RecordFault::FolderGone);
+#endif
 }
 
 void TestRecords::recorder()
