@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QAction>
 #include <QComboBox>
-#include <QDir>
 #include <QStandardPaths>
 #include <QEvent>
 #include <QGuiApplication>
@@ -44,7 +43,6 @@ constexpr int MarkTopTwips = 2775;
 constexpr int MarkWidthTwips = 3375;
 constexpr int MarkHeightTwips = 480;
 constexpr double MarkPoints = 8;
-const QString RecordsFolder = QStringLiteral("records");
 } // namespace
 
 Form1::Form1(Form1Environment env, QWidget *parent)
@@ -102,11 +100,11 @@ Form1::~Form1()
 void Form1::makeRecordingControls()
 {
     Recorder::Options options;
-    options.folder = QDir(m_env.exeDir).filePath(RecordsFolder);
+    options.folder = recordsFolder(m_env.exeDir);
     const QString userDir = m_env.dataDir.isEmpty()
                                 ? QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
                                 : m_env.dataDir;
-    options.fallbackFolder = userDir.isEmpty() ? QString() : QDir(userDir).filePath(RecordsFolder);
+    options.fallbackFolder = userDir.isEmpty() ? QString() : recordsFolder(userDir);
     options.busy = [this] { return m_session->busy(); };
     m_recorder = std::make_unique<Recorder>(options);
     connect(m_recorder.get(), &Recorder::changed, this, [this] { paintRecording(); });

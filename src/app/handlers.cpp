@@ -136,7 +136,7 @@ void Form1::Record_Click(bool on)
 void Form1::OpenRecords_Click()
 {
     QString folder = m_recorder->recording() ? QFileInfo(m_recorder->filePath()).path()
-                                             : QDir(m_env.exeDir).filePath(QStringLiteral("records"));
+                                             : recordsFolder(m_env.exeDir);
     QDir().mkpath(folder);
     if (m_env.openFolder)
         m_env.openFolder(folder);

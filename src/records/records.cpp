@@ -91,6 +91,11 @@ QString isoTime(const QDateTime &at)
                  .arg(whole % SecondsPerMinute, 2, 10, QLatin1Char('0'));
 }
 
+QString recordsFolder(const QString &base)
+{
+    return QDir(base).filePath(QStringLiteral("records"));
+}
+
 QString recordFileName(const QDateTime &start)
 {
     return start.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) + QStringLiteral(".csv");

@@ -45,6 +45,8 @@ QByteArray csvRow(const RecordRow &row);
 // ISO 8601 local time with milliseconds and the UTC offset:
 // "2026-12-08T14:03:11.123+08:00".
 QString isoTime(const QDateTime &at);
+// The records' folder below `base`: the executable's or the per-user data folder.
+QString recordsFolder(const QString &base);
 // "2026-12-08 14-03-11.csv"
 QString recordFileName(const QDateTime &start);
 // Bytes as hex, "01 03 00 00", for the request and answer columns.
