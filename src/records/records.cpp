@@ -122,6 +122,7 @@ QString saveText(const QString &path, const QString &text)
 Recorder::Recorder(Options options, QObject *parent) : QObject(parent), m_options(std::move(options))
 {
     m_timer.setInterval(FlushMs);
+    m_timer.setSingleShot(true); // an idle recording wakes nothing
     connect(&m_timer, &QTimer::timeout, this, &Recorder::flush);
 }
 
@@ -152,7 +153,6 @@ bool Recorder::start()
     }
     m_recording = true;
     startFile(m_options.now());
-    m_timer.start();
     emit changed();
     return true;
 }
@@ -191,12 +191,16 @@ void Recorder::add(const RecordRow &row)
     m_pending.push_back({row.at.date(), row.at, csvRow(row)});
     if (m_due)
         flush();
+    else if (!m_timer.isActive())
+        m_timer.start();
 }
 
 void Recorder::flush()
 {
     if (m_options.busy()) {
-        m_due = true;
+        m_due = true; // the row of the request on the line writes it
+        if (m_stopping)
+            m_timer.start(); // no row comes: ask again
         return;
     }
     m_due = false;

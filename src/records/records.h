@@ -72,8 +72,9 @@ class Recorder : public QObject {
     Q_OBJECT
 public:
     static constexpr qint64 MaxFileBytes = 64LL * 1024 * 1024;
-    // Rows wait at most this long, unless a request is on the line.
-    static constexpr int FlushMs = 500;
+    // A batch is written this long after its first row, or as the request
+    // on the line then ends.
+    static constexpr int FlushMs = 1000;
 
     struct Options {
         QString folder;         // records beside the executable
