@@ -135,7 +135,7 @@ void Form1::Record_Click(bool on)
 // The folder being recorded in; otherwise the one beside the executable.
 void Form1::OpenRecords_Click()
 {
-    QString folder = m_recorder->recording() ? QFileInfo(m_recorder->filePath()).path()
+    const QString folder = m_recorder->recording() ? QFileInfo(m_recorder->filePath()).path()
                                              : recordsFolder(m_env.exeDir);
     QDir().mkpath(folder);
     if (m_env.openFolder)

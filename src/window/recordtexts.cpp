@@ -76,7 +76,7 @@ RecordingLook recordingLook(const Recorder &recorder, bool chinese)
             tip += QLatin1Char('\n')
                    + text("The records folder beside the tool cannot be written: recording in the per-user data folder",
                           "工具旁的記錄資料夾無法寫入：改記錄在使用者資料夾");
-        return {text("● REC", "● 記錄中"), tip, false};
+        return {text("● REC", "● 記錄中"), tip};
     }
     const RecordFault &fault = recorder.fault();
     QString why;
@@ -94,7 +94,7 @@ RecordingLook recordingLook(const Recorder &recorder, bool chinese)
         break;
     }
     const QString head = text("Recording stopped:", "記錄已停止：");
-    return {head + QLatin1Char('\n') + why, head + QLatin1Char(' ') + why + QLatin1Char('\n') + fault.path, true};
+    return {head + QLatin1Char('\n') + why, head + QLatin1Char(' ') + why + QLatin1Char('\n') + fault.path};
 }
 
 QString saveFailedText(const QString &path, const QString &why, bool chinese)

@@ -25,7 +25,6 @@ QString saveAsMenuText(bool chinese);
 struct RecordingLook {
     QString text;
     QString tip;
-    bool fault = false;
 };
 RecordingLook recordingLook(const Recorder &recorder, bool chinese);
 // A log not saved: why.
