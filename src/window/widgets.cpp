@@ -80,9 +80,11 @@ void LogBox::dropOldestLine()
     const QTextBlock last = doc->lastBlock();
     const QTextBlock oldest = last.length() <= 1 ? last.previous() : last;
     QTextCursor cursor(doc);
+    cursor.beginEditBlock(); // so the cursor lays out no line where it stops
     cursor.setPosition(oldest.position());
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    cursor.endEditBlock();
 }
 
 void LogBox::contextMenuEvent(QContextMenuEvent *event)
