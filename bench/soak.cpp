@@ -244,7 +244,7 @@ int main(int argc, char *argv[])
     const qint64 rssEnd = residentKiB();
     const qint64 logChars = ui.Text3->text().size() + ui.Text4->text().size() + ui.Text12->text().size();
 
-    std::printf("end: %lld readings in %lld ticks, %.1f days of line time, %lld links lost\n", readings, ticks,
+    std::printf("end: %lld readings in %lld ticks (%lld lines listed), %.1f days of line time, %lld links lost\n", readings, ticks, listed,
                 clock.now() / 86400, linksLost);
     std::printf("readings with a value: %lld (%.1f %%)\n", valued, 100.0 * double(valued) / double(readings));
     std::printf("the status line's tip, since the last open:\n%s\n", qPrintable(ui.Label12->toolTip()));
@@ -262,9 +262,9 @@ int main(int argc, char *argv[])
         form.findChild<QAction *>(QStringLiteral("recordToFile"))->trigger(); // off: the last batch
         QCoreApplication::processEvents();
         const Recorded r = recordedRows(QDir(w.dirPath).filePath(QStringLiteral("records")));
-        std::printf("recorded: %lld rows in %d files, %lld of them the scan's readings (%lld listed), "
+        std::printf("recorded: %lld rows in %d files, %lld of them the scan's readings (%lld lines listed), "
                     "%lld requests answered or not by the meter\n",
-                    r.rows, r.files, r.readings, readings, requests);
+                    r.rows, r.files, r.readings, listed, requests);
     }
     std::printf("one reading: first %d mean %.3f ms (median %.3f), last %d mean %.3f ms (median %.3f)\n", Window,
                 mean(first), median(first), int(recent.size()), mean(recent), median(recent));
