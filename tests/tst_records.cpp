@@ -9,7 +9,6 @@
 #include <csignal>
 #include <sys/resource.h>
 #endif
-
 using namespace movra;
 
 namespace {
@@ -75,7 +74,7 @@ void TestRecords::recorder_data()
     QTest::addColumn<QStringList>("files"); // name: rows
     QTest::addColumn<int>("fault");
     const QDateTime noon = at(12, 0, 0);
-    const QStringList none;
+    const QStringList none; // no file
     QTest::newRow("rows wait for the batch, one file")
         << noon << 0 << false << QStringList{"start", "row", "row", "expect 0", "flush", "expect 2", "row", "flush"}
         << QStringList{"2026-12-08 12-00-00.csv: 3"} << int(RecordFault::None);

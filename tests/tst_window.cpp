@@ -911,9 +911,7 @@ void TestWindow::logBoxPrependCostIsFlat()
     grow(LogBox::MaxLines); // full: each line on top drops one off the bottom
     const qint64 large = batchCost();
     qInfo("300 prepends: %lld us at 1000 lines, %lld us on a full log", small / 1000, large / 1000);
-    // A full log also drops its bottom line and lays out the one that comes
-    // into the scroll range's reach: a few times the work. A cost that grew
-    // with the lines would be 20 times.
+    // A full log also drops a line and lays out another; a cost per line that grew with the lines: 20x.
     QVERIFY2(large <= 8 * small + 5'000'000,
              qPrintable(QStringLiteral("300 lines: %1 us at 1000, %2 us full").arg(small / 1000).arg(large / 1000)));
     QCOMPARE(box.lineCount(), LogBox::MaxLines);
