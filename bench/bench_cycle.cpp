@@ -91,6 +91,6 @@ int main(int argc, char *argv[])
     cycleOverhead();
     logCost(1000);
     logCost(10000);
-    logCost(100000);
+    logCost(LogBox::MaxLines); // full: a line on top drops the oldest
     return 0;
 }

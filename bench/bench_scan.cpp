@@ -1,14 +1,15 @@
 // The register scan against a real slave: the window offscreen with QtCommPort
 // on a pseudo-terminal, meter-sim on the other end, real time.
-//   bench_scan [SECONDS] [--trend]   SECONDS of scanning per line, default 60;
-//                                    --trend: with the trend open, following live
+//   bench_scan [SECONDS] [--trend] [--record]   SECONDS of scanning per line, default 60;
+//                                               --trend: with the trend open, following live
 // For a healthy line and a silent one (meter-sim --silent), prints the
 // readings listed per minute and the processor time this process used while
-// scanning, as a share of one core.
+// scanning, as a share of one core. --record: every request recorded to file.
 #include "e2erig.h"
 #include "testkit.h"
 #include "trendwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,7 +23,7 @@ using namespace movra;
 
 namespace {
 
-bool measure(const char *what, const QStringList &simArgs, int seconds, bool trend)
+bool measure(const char *what, const QStringList &simArgs, int seconds, bool trend, bool record)
 {
     e2e::Rig rig;
     if (!rig.start(simArgs)) {
@@ -37,6 +38,8 @@ bool measure(const char *what, const QStringList &simArgs, int seconds, bool tre
     ui.Combo5->setCurrentIndex(ui.Combo5->findText(QStringLiteral("MV-210")));
     if (trend)
         form.findChild<QAction *>(QStringLiteral("trend"))->trigger();
+    if (record)
+        form.findChild<QAction *>(QStringLiteral("recordToFile"))->trigger();
     const double cpu0 = test::cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -67,14 +70,23 @@ int main(int argc, char *argv[])
 {
     test::benchEnvironment();
     QApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    const bool trend = argc > 2 && QByteArray(argv[2]) == "--trend";
-    if (seconds <= 0 || (argc > 2 && !trend)) {
-        std::fprintf(stderr, "usage: bench_scan [SECONDS] [--trend]\n");
+    int seconds = 60;
+    bool trend = false;
+    bool record = false;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--trend")
+            trend = true;
+        else if (QByteArray(argv[i]) == "--record")
+            record = true;
+        else
+            seconds = std::atoi(argv[i]);
+    }
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: bench_scan [SECONDS] [--trend] [--record]\n");
         return 2;
     }
     const QStringList meter = {"--model", "MV-210", "--slave", "1"};
-    const bool ok = measure("healthy", meter, seconds, trend)
-                    && measure("silent", meter + QStringList{"--silent"}, seconds, trend);
+    const bool ok = measure("healthy", meter, seconds, trend, record)
+                    && measure("silent", meter + QStringList{"--silent"}, seconds, trend, record);
     return ok ? 0 : 1;
 }

@@ -1,14 +1,17 @@
 // A week on the line: the register scan through about 2 000 000 readings (a
 // week at 300 ms a tick) against a scripted meter on virtual time, with line
 // faults mixed in and the logs left to grow, as an operator leaves them.
-//   soak [READINGS] [--control]      READINGS default 2000000
+//   soak [READINGS] [--control] [--record]      READINGS default 2000000
 // Prints the readings per second, the resident memory and the cost of one
 // reading at the start and at the end, and the logs' text size. --control
 // presses "Clear" every 10 000 readings: with the logs kept short, what is left
-// of the memory growth is growth that does not come from the logs.
+// of the memory growth is growth that does not come from the logs. --record
+// records every request to file ("Record to file") and counts the rows the
+// files hold at the end.
 #include "form1fixture.h"
 #include "widgets.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +48,34 @@ constexpr int ReopenAfterTicks = 20;
 constexpr int Window = 1000; // readings per cost sample
 constexpr double TickSeconds = 0.3; // Timer2's interval
 constexpr int ControlClearEvery = 10000;
+// The window goes back to its event loop (the records' batches, painting)
+// this often; the loop below otherwise never leaves a tick.
+constexpr int EventLoopEvery = 100;
+constexpr int ReportEvery = 100000;
+
+struct Recorded {
+    long long rows = 0;     // headers not counted
+    long long readings = 0; // the scan's requests' own rows
+    int files = 0;
+};
+
+Recorded recordedRows(const QString &folder)
+{
+    Recorded out;
+    for (const QFileInfo &f : QDir(folder).entryInfoList({QStringLiteral("*.csv")}, QDir::Files)) {
+        QFile file(f.filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        ++out.files;
+        file.readLine(); // the header
+        while (!file.atEnd()) {
+            const QByteArray row = file.readLine();
+            ++out.rows;
+            out.readings += row.contains(",scan,") && !row.contains("not decoded");
+        }
+    }
+    return out;
+}
 
 qint64 residentKiB()
 {
@@ -81,13 +113,16 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     long long target = 2000000;
     bool control = false;
+    bool record = false;
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "--control")
             control = true;
+        else if (QByteArray(argv[i]) == "--record")
+            record = true;
         else if (std::atoll(argv[i]) > 0)
             target = std::atoll(argv[i]);
         else {
-            std::fprintf(stderr, "usage: soak [READINGS] [--control]\n");
+            std::fprintf(stderr, "usage: soak [READINGS] [--control] [--record]\n");
             return 2;
         }
     }
@@ -121,6 +156,8 @@ int main(int argc, char *argv[])
     ui.Check1->setChecked(true); // engineer mode
     ui.Command1->click();       // open the port
     ui.Command10->click();      // start the scan
+    if (record)
+        form.findChild<QAction *>(QStringLiteral("recordToFile"))->trigger();
     QCoreApplication::processEvents();
     if (!meter->portOpen() || !ui.Timer2->isActive()) {
         std::fprintf(stderr, "soak: the port did not open or the scan did not start\n");
@@ -128,8 +165,8 @@ int main(int argc, char *argv[])
     }
 
     const qint64 rssStart = residentKiB();
-    std::printf("soak: %lld readings%s, model of 8 registers\n", target,
-                control ? ", logs cleared every 10000 (control run)" : "");
+    std::printf("soak: %lld readings%s%s, model of 8 registers\n", target,
+                control ? ", logs cleared every 10000 (control run)" : "", record ? ", recorded to file" : "");
     std::printf("faults: silent 1/%d, late 1/%d, bad CRC 1/%d, exception 1/%d, noise 1/%d, "
                 "link lost every %d readings\n",
                 SilentEvery, LateEvery, BadCrcEvery, ExceptionEvery, NoiseEvery, LinkLostEvery);
@@ -144,6 +181,11 @@ int main(int argc, char *argv[])
     long long linksLost = 0;
     long long valued = 0; // readings that showed a value
     long long reopenAtTick = -1;
+    // A full list keeps its line count: a reading is a line put on top.
+    long long listed = 0;
+    QObject::connect(ui.Text12->document(), &QTextDocument::contentsChange, [&](int at, int, int added) {
+        listed += at == 0 && added > 0;
+    });
     QElapsedTimer wall;
     wall.start();
     QElapsedTimer lap;
@@ -159,7 +201,7 @@ int main(int argc, char *argv[])
             ui.Command1->click();
             reopenAtTick = -1;
         }
-        const int linesBefore = ui.Text12->lineCount();
+        const long long listedBefore = listed;
         const double tickStart = clock.now();
         const qint64 t0 = wall.nsecsElapsed();
         movra::test::tick(ui.Timer2);
@@ -168,7 +210,7 @@ int main(int argc, char *argv[])
         // The rest of the interval passes before the next tick.
         if (clock.now() - tickStart < TickSeconds)
             clock.advance(TickSeconds - (clock.now() - tickStart));
-        if (ui.Text12->lineCount() == linesBefore)
+        if (listed == listedBefore)
             continue; // the tick that ends a pass, or a reconnect
         ++readings;
         valued += !ui.Text5->text().isEmpty();
@@ -179,6 +221,8 @@ int main(int argc, char *argv[])
         recent.push_back(ms);
         if (readings % Window == 0)
             meter->clearWritten(); // the fake's own record, not the tool's
+        if (readings % EventLoopEvery == 0)
+            QCoreApplication::processEvents();
         if (control && readings % ControlClearEvery == 0)
             ui.Command4->click();
         if (readings % LinkLostEvery == LinkLostEvery / 2 && reopenAtTick < 0) {
@@ -186,7 +230,7 @@ int main(int argc, char *argv[])
             ++linksLost;
             reopenAtTick = ticks + ReopenAfterTicks;
         }
-        if (readings % 100000 == 0) {
+        if (readings % ReportEvery == 0) {
             const double lapSeconds = double(lap.nsecsElapsed()) / 1e9;
             std::printf("%9lld readings: %5.0f readings/s, resident %8lld KiB, last %d readings: "
                         "mean %.3f ms, median %.3f ms\n",
@@ -200,7 +244,7 @@ int main(int argc, char *argv[])
     const qint64 rssEnd = residentKiB();
     const qint64 logChars = ui.Text3->text().size() + ui.Text4->text().size() + ui.Text12->text().size();
 
-    std::printf("end: %lld readings in %lld ticks, %.1f days of line time, %lld links lost\n", readings, ticks,
+    std::printf("end: %lld readings in %lld ticks (%lld lines listed), %.1f days of line time, %lld links lost\n", readings, ticks, listed,
                 clock.now() / 86400, linksLost);
     std::printf("readings with a value: %lld (%.1f %%)\n", valued, 100.0 * double(valued) / double(readings));
     std::printf("the status line's tip, since the last open:\n%s\n", qPrintable(ui.Label12->toolTip()));
@@ -214,6 +258,14 @@ int main(int argc, char *argv[])
     if (lines > 0)
         std::printf("growth per log line: %.0f bytes, of which %.0f bytes of text\n",
                     double(rssEnd - rssStart) * 1024 / lines, double(logChars) * 2 / lines);
+    if (record) {
+        form.findChild<QAction *>(QStringLiteral("recordToFile"))->trigger(); // off: the last batch
+        QCoreApplication::processEvents();
+        const Recorded r = recordedRows(QDir(w.dirPath).filePath(QStringLiteral("records")));
+        std::printf("recorded: %lld rows in %d files, %lld of them the scan's readings (%lld lines listed), "
+                    "%lld requests answered or not by the meter\n",
+                    r.rows, r.files, r.readings, listed, requests);
+    }
     std::printf("one reading: first %d mean %.3f ms (median %.3f), last %d mean %.3f ms (median %.3f)\n", Window,
                 mean(first), median(first), int(recent.size()), mean(recent), median(recent));
     return 0;

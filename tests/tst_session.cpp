@@ -43,6 +43,8 @@ Result folded(const QList<Result> &results)
         if (r.focus != Result::Focus::Keep)
             all.focus = r.focus;
         all.clearLogs = all.clearLogs || r.clearLogs;
+        if (r.exchange)
+            all.exchange = r.exchange;
     }
     return all;
 }
@@ -274,6 +276,19 @@ void SessionTest::requests()
     }
     if (value != QLatin1String("-"))
         QCOMPARE(answered->value.decimal, value);
+    // The last request's record: who sent it, what went out, what it showed.
+    QVERIFY(last.exchange);
+    const QString verb = commands.last().section(' ', 0, 0);
+    const auto sender = verb == "connect" ? Exchange::Sender::Connect
+                        : verb == "tick"  ? Exchange::Sender::Scan
+                                          : Exchange::Sender::Manual;
+    QCOMPARE(int(last.exchange->sender), int(sender));
+    QCOMPARE(last.exchange->entry.isEmpty(), sender == Exchange::Sender::Manual);
+    QCOMPARE(last.exchange->request, refusal.isEmpty() ? rig.fake->written().last() : QByteArray());
+    if (refusal.isEmpty())
+        QCOMPARE(last.exchange->reg, quint8(frames.last()[2]) << 8 | quint8(frames.last()[3]));
+    if (value != QLatin1String("-"))
+        QCOMPARE(last.exchange->value, std::optional<double>(value.toDouble()));
     if (!refusal.isEmpty()) {
         QCOMPARE(reasonOf(last), refusal);
         QCOMPARE(boxesOf(last), Reading::Boxes::Cleared);

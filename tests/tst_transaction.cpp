@@ -1,9 +1,12 @@
 // The port panel, the transaction cycle and the manual read/write panel,
 // against a scripted meter on virtual time.
 #include "form1fixture.h"
+#include "records.h"
 #include "widgets.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QRegularExpression>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,6 +78,8 @@ private slots:
     void writeSendsAndLogsEcho();
     void clearEmptiesLogs();
     void logsKeepNewestOnTop();
+    void recordsEveryRequest_data();
+    void recordsEveryRequest();
 };
 
 void TransactionTest::openShowsPortAndSettings()
@@ -398,6 +403,78 @@ void TransactionTest::logsKeepNewestOnTop()
     QCOMPARE(w.ui().Text4->text(),
              QStringLiteral("01,03,00,01,00,01,D5,CA\r\n01,03,00,00,00,01,84,0A\r\n"));
     QCOMPARE(w.ui().Text3->text(), QStringLiteral("01 03 02 00 02 \r\n01 03 02 00 01 \r\n"));
+}
+
+// Steps: "record" (the menu item), "read REG", "silent" (the next request
+// gets no answer), "slave X", "rmdir", "full" (the file is /dev/full).
+void TransactionTest::recordsEveryRequest_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("rows"); // sender, register, value, reason, request bytes
+    QTest::addColumn<QString>("mark");     // the recording's mark
+    const QString read1 = "manual|0001|100|Answer in 20 ms|01 03 00 01 00 01 D5 CA";
+    QTest::newRow("read, no answer, not sent: a row each")
+        << QStringList{"record", "read 0001", "silent", "read 0001", "slave 300", "read 0001"}
+        << QStringList{read1, "manual|0001||No answer within 0.2 s|01 03 00 01 00 01 D5 CA",
+                       "manual|||Not sent: slave address|"}
+        << "● REC";
+    QTest::newRow("off again: later requests not recorded")
+        << QStringList{"record", "read 0001", "record", "read 0001"} << QStringList{read1} << "";
+    QTest::newRow("the folder removed: the reason shows")
+        << QStringList{"record", "read 0001", "rmdir", "read 0001"} << QStringList{}
+        << "Recording stopped:\nthe file or its folder is gone";
+#ifdef Q_OS_UNIX
+    QTest::newRow("a full disk: the reason shows")
+        << QStringList{"record", "full", "read 0001"} << QStringList{}
+        << "Recording stopped:\nNo space left on device";
+#endif
+}
+
+void TransactionTest::recordsEveryRequest()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, mark);
+    Window w;
+    openPort(w);
+    w.fake->setRegister(1, 100);
+    auto *recordAction = w.form->findChild<QAction *>("recordToFile");
+    const auto *shown = w.form->findChild<QLabel *>("recordingMark");
+    const QString folder = QDir(w.dirPath).filePath("records");
+    for (const QString &step : steps) {
+        if (step == "record")
+            recordAction->trigger();
+        else if (step.startsWith("read ")) {
+            read(w, step.mid(5), "2");
+            QTest::qWait(Recorder::FlushMs + 100); // its row is written
+        }
+        else if (step == "silent")
+            w.fake->queueReply({});
+        else if (step.startsWith("slave "))
+            w.ui().Text1->setText(step.mid(6));
+        else if (step == "rmdir")
+            QTRY_VERIFY(QDir(folder).removeRecursively() && !QDir(folder).exists());
+        else if (step == "full")
+            QVERIFY(QFile::link("/dev/full", shown->toolTip().section('\n', 1)));
+    }
+    QCOMPARE(shown->isHidden() ? QString() : shown->text(), mark);
+    QCOMPARE(recordAction->isChecked(), mark == "● REC");
+    QCOMPARE(w.ui().Text4->lineCount(), steps.filter("read").size() - steps.contains("slave 300"));
+    const QStringList files = QDir(folder).entryList({"*.csv"}, QDir::Files | QDir::NoSymLinks);
+    QCOMPARE(files.size(), rows.isEmpty() ? 0 : 1);
+    QStringList found;
+    if (!files.isEmpty()) {
+        QFile file(QDir(folder).filePath(files.first()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.takeFirst(), "\xEF\xBB\xBF" + csvHeader().chopped(1));
+        for (const QByteArray &line : lines.mid(0, lines.size() - 1)) {
+            const QStringList f = QString::fromUtf8(line.chopped(1)).split(QRegularExpression(",(?=(?:[^\"]*\"[^\"]*\")*[^\"]*$)"));
+            QCOMPARE(f.value(2), QStringLiteral("COM1"));
+            found << QStringList{f.value(1), f.value(7), f.value(10), f.value(11), f.value(13)}.join('|');
+        }
+    }
+    QCOMPARE(found, rows);
 }
 
 QTEST_MAIN(TransactionTest)

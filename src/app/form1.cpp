@@ -2,6 +2,8 @@
 #include "form1.h"
 
 #include "captions.h"
+#include "records.h"
+#include "recordtexts.h"
 #include "findtexts.h"
 #include "clock.h"
 #include "commport.h"
@@ -13,6 +15,7 @@
 #include <QCheckBox>
 #include <QAction>
 #include <QComboBox>
+#include <QStandardPaths>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -43,6 +46,12 @@ int trendColumns()
     const QScreen *screen = QGuiApplication::primaryScreen();
     return screen ? std::max(screen->size().width(), TrendData::DefaultColumns) : TrendData::DefaultColumns;
 }
+// The recording's mark: right of the status line, clear of its text.
+constexpr int MarkLeftTwips = 8400;
+constexpr int MarkTopTwips = 2775;
+constexpr int MarkWidthTwips = 3375;
+constexpr int MarkHeightTwips = 480;
+constexpr double MarkPoints = 8;
 } // namespace
 
 Form1::Form1(Form1Environment env, QWidget *parent)
@@ -70,16 +79,18 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     m_session->setSink([this](const Result &result) {
         mirror(m_session->state(), m_session->health());
         paint(result);
+        record(result);
     });
     connect(&m_session->port(), &SerialPort::linkLost, this, [this] { m_session->linkLost(); });
     onListDropDown(ui.Combo1, [this] { refreshPortTips(); });
+    makeRecordingControls();
     m_connectMenu = new QMenu(ui.Command2);
     m_findAction = m_connectMenu->addAction(QString());
     m_findAction->setObjectName(QStringLiteral("findMeter"));
     ui.Command2->setContextMenuPolicy(Qt::CustomContextMenu);
     m_trendAction = new QAction(this);
     m_trendAction->setObjectName(QStringLiteral("trend"));
-    ui.Text12->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui.Text12->addMenuAction(m_trendAction); // the scan list's menu opens the trend
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -94,6 +105,50 @@ Form1::Form1(Form1Environment env, QWidget *parent)
 Form1::~Form1()
 {
     delete m_trend;
+    // The recorder writes its last rows as it goes; the window paints nothing of it then.
+    QObject::disconnect(m_recorder.get(), nullptr, this, nullptr);
+}
+
+// One recording for the whole tool: the same two items in each log's menu,
+// then the log's own "Save as".
+void Form1::makeRecordingControls()
+{
+    Recorder::Options options;
+    options.folder = recordsFolder(m_env.exeDir);
+    const QString userDir = m_env.dataDir.isEmpty()
+                                ? QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                                : m_env.dataDir;
+    options.fallbackFolder = userDir.isEmpty() ? QString() : recordsFolder(userDir);
+    options.busy = [this] { return m_session->busy(); };
+    m_recorder = std::make_unique<Recorder>(options);
+    connect(m_recorder.get(), &Recorder::changed, this, [this] { paintRecording(); });
+
+    m_recordingMark = new QLabel(this);
+    m_recordingMark->setObjectName(QStringLiteral("recordingMark"));
+    m_recordingMark->setGeometry(MarkLeftTwips / TwipsPerPixel, MarkTopTwips / TwipsPerPixel,
+                                 MarkWidthTwips / TwipsPerPixel, MarkHeightTwips / TwipsPerPixel);
+    m_recordingMark->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont markFont = m_recordingMark->font();
+    markFont.setPointSizeF(MarkPoints);
+    markFont.setBold(true);
+    m_recordingMark->setFont(markFont);
+    m_recordingMark->setStyleSheet(QStringLiteral("color: #C00000;"));
+    m_recordingMark->hide();
+
+    m_recordAction = new QAction(this);
+    m_recordAction->setObjectName(QStringLiteral("recordToFile"));
+    m_recordAction->setCheckable(true);
+    connect(m_recordAction, &QAction::triggered, this, [this](bool on) { Record_Click(on); });
+    m_openRecordsAction = new QAction(this);
+    m_openRecordsAction->setObjectName(QStringLiteral("openRecords"));
+    connect(m_openRecordsAction, &QAction::triggered, this, [this] { OpenRecords_Click(); });
+    for (LogBox *log : {ui.Text3, ui.Text4, ui.Text12}) {
+        auto *save = new QAction(log);
+        save->setObjectName(QStringLiteral("saveAs"));
+        connect(save, &QAction::triggered, this, [this, log] { SaveLog_Click(log); });
+        log->setMenuActions({m_recordAction, m_openRecordsAction, save});
+        m_saveActions << save;
+    }
 }
 
 void Form1::wireHandlers()
@@ -104,14 +159,6 @@ void Form1::wireHandlers()
     connect(ui.Command2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { m_connectMenu->popup(ui.Command2->mapToGlobal(at)); });
     connect(m_findAction, &QAction::triggered, this, [this] { Command2_Find(); });
-    // The scan list's own menu, and the trend.
-    connect(ui.Text12, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        QMenu *menu = ui.Text12->createStandardContextMenu();
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->addSeparator();
-        menu->addAction(m_trendAction);
-        menu->popup(ui.Text12->viewport()->mapToGlobal(at));
-    });
     connect(m_trendAction, &QAction::triggered, this, [this] { Text12_Trend(); });
     connect(ui.Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(ui.Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
@@ -201,6 +248,11 @@ void Form1::useCaptions(const CaptionTable &table)
     m_captions = &table;
     m_findAction->setText(findMenuText(table.chinese));
     m_trendAction->setText(trendMenuText(table.chinese));
+    m_recordAction->setText(recordMenuText(table.chinese));
+    m_openRecordsAction->setText(openRecordsMenuText(table.chinese));
+    for (QAction *save : m_saveActions)
+        save->setText(saveAsMenuText(table.chinese));
+    paintRecording();
 }
 
 } // namespace movra

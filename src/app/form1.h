@@ -12,6 +12,7 @@
 #include <QWidget>
 
 class QAction;
+class QLabel;
 class QMenu;
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,8 @@ class QMenu;
 
 namespace movra {
 
+class LogBox;
+class Recorder;
 class SerialPort;
 class Clock;
 struct CaptionTable;
@@ -31,6 +34,11 @@ struct Form1Environment {
     std::function<std::unique_ptr<SerialPort>()> makePort; // the serial control
     Clock *clock = nullptr;                             // time for the waits
     std::function<void()> quit;                         // end the program
+    QString dataDir; // the per-user data folder; empty: the system's
+    // Where to save a log (empty: not saved), and showing a folder: the
+    // system's dialog and file manager when not given.
+    std::function<QString(QWidget *parent, const QString &suggested)> askSavePath;
+    std::function<void(const QString &folder)> openFolder;
 };
 
 class Form1 : public QWidget {
@@ -75,6 +83,10 @@ private:
     void Option2_Click();
     void Timer2_Timer();
     void Text12_Trend();
+    // The logs' context menus.
+    void Record_Click(bool on);
+    void OpenRecords_Click();
+    void SaveLog_Click(const LogBox *log);
 
     void english();
     void chinese();
@@ -99,6 +111,9 @@ private:
     void paintHint(const Hint &hint);
     void selectFound(const Found &found);
     void plot(const Exchange &exchange);
+    void record(const Result &result);
+    void paintRecording();
+    void makeRecordingControls();
 
     Form1Environment m_env;
     Form1Controls ui{};
@@ -111,6 +126,12 @@ private:
     QPointer<TrendWindow> m_trend;
     std::optional<SessionState> m_mirrored; // what the controls show of the state
     std::optional<HealthReport> m_mirroredHealth;
+    std::unique_ptr<Recorder> m_recorder; // asks the session whether a request is on the line
+    QAction *m_recordAction = nullptr;
+    QAction *m_openRecordsAction = nullptr;
+    QList<QAction *> m_saveActions;
+    QLabel *m_recordingMark = nullptr; // recording, or why it stopped
+    QString m_saveFailure;
     bool m_activated = false;
     Ending m_endAfterSearch = Ending::None;
 };

@@ -4,9 +4,17 @@
 
 #include "captions.h"
 #include "porttips.h"
+#include "records.h"
+#include "recordtexts.h"
 #include "trendwindow.h"
+#include "widgets.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QComboBox>
@@ -129,6 +137,42 @@ void Form1::Command5_Click()
 void Form1::Command4_Click()
 {
     m_session->clear();
+}
+
+// --- The logs' menus ---------------------------------------------------------
+
+void Form1::Record_Click(bool on)
+{
+    m_saveFailure.clear();
+    if (on)
+        m_recorder->start();
+    else
+        m_recorder->stop();
+    paintRecording();
+}
+
+// The folder being recorded in; otherwise the one beside the executable.
+void Form1::OpenRecords_Click()
+{
+    const QString folder = m_recorder->recording() ? QFileInfo(m_recorder->filePath()).path()
+                                             : recordsFolder(m_env.exeDir);
+    QDir().mkpath(folder);
+    if (m_env.openFolder)
+        m_env.openFolder(folder);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void Form1::SaveLog_Click(const LogBox *log)
+{
+    const QString suggested = QDir(m_env.exeDir).filePath(log->objectName() + QStringLiteral(".txt"));
+    const QString path = m_env.askSavePath ? m_env.askSavePath(this, suggested)
+                                           : QFileDialog::getSaveFileName(this, QString(), suggested);
+    if (path.isEmpty())
+        return;
+    const QString why = saveText(path, log->text());
+    m_saveFailure = why.isEmpty() ? QString() : saveFailedText(path, why, captionsChinese());
+    paintRecording();
 }
 
 void Form1::Command9_Click()

@@ -5,6 +5,8 @@
 #include "findtexts.h"
 #include "healthtip.h"
 #include "porttips.h"
+#include "records.h"
+#include "recordtexts.h"
 #include "trendwindow.h"
 #include "widgets.h"
 
@@ -224,6 +226,28 @@ void Form1::plot(const Exchange &exchange)
     m_trendData.add(exchange.entry, at, exchange.value, exchange.reason.value_or(Reason{}));
     if (m_trend)
         m_trend->dataChanged();
+}
+
+// Each request that ended goes to the recording, stamped with the wall clock.
+void Form1::record(const Result &result)
+{
+    if (!result.exchange || !m_recorder->recording() || !m_captions)
+        return;
+    for (const RecordRow &row : recordRows(*result.exchange, QDateTime::currentDateTime(), *m_captions))
+        m_recorder->add(row);
+}
+
+// The recording's mark: on, and where to; or why it stopped; or why a log
+// was not saved.
+void Form1::paintRecording()
+{
+    RecordingLook look = recordingLook(*m_recorder, captionsChinese());
+    if (look.text.isEmpty() && !m_saveFailure.isEmpty())
+        look = {m_saveFailure.section(QLatin1Char('\n'), 0, 0), m_saveFailure};
+    m_recordAction->setChecked(m_recorder->recording());
+    m_recordingMark->setText(look.text);
+    setTip(m_recordingMark, look.tip);
+    m_recordingMark->setVisible(!look.text.isEmpty());
 }
 
 // The tips speak the captions' language.

@@ -6,6 +6,7 @@
 #include "portinfo.h"
 #include "reason.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -122,6 +123,16 @@ struct Exchange {
     std::optional<double> value; // the decimal value shown, as a number; none: no value
     QString valueText;           // the decimal value as shown ("" when none)
     std::optional<Reason> reason; // why there is no value, or how soon the answer came
+    // Where it went and what it was: the port as open ("" while closed).
+    QString port;
+    QString baud;
+    QString framing;
+    int slave = -1;    // -1: no request was built
+    int function = -1;
+    int length = -1;   // data length in bytes
+    QByteArray request; // the frame with its CRC, sent or not; empty: none reached the line
+    QByteArray answer;  // every byte received after the send
+    QByteArray late;    // late or stray bytes taken with it, never decoded
 };
 
 // What one step leaves on screen. Lines go on top of their logs, oldest first.

@@ -37,35 +37,7 @@ ValueTexts valueTexts(const QString &dataHex)
     const ConvertedValue v = convertValue(dataHex);
     return {v.decimal, v.bits, v.inverted};
 }
-
-// The register a request names, from its frame.
-int frameRegister(const LineRequest &request)
-{
-    return (int(request.frame[2]) << 8) | request.frame[3];
-}
 } // namespace
-
-// What a request's result shows, as data, at the clock's time.
-Exchange MeterSession::exchangeOf(Exchange::Sender sender, const Result &result, int reg,
-                                  const QString &entry) const
-{
-    Exchange e;
-    e.sender = sender;
-    e.at = m_clock.now();
-    e.entry = entry;
-    e.reg = reg;
-    if (result.reading) {
-        e.reason = result.reading->reason;
-        if (result.reading->boxes == Reading::Boxes::Value && !result.reading->value.decimal.isEmpty()) {
-            e.valueText = result.reading->value.decimal;
-            bool ok = false;
-            const double v = e.valueText.toDouble(&ok);
-            if (ok)
-                e.value = v;
-        }
-    }
-    return e;
-}
 
 MeterSession::MeterSession(std::unique_ptr<SerialPort> port, Clock &clock, QString modelDir,
                            std::uint16_t langId)
@@ -209,13 +181,54 @@ Result MeterSession::refused(const Reason &reason)
     return result;
 }
 
-std::optional<Result> MeterSession::exchange(Pending pending, const QString &lengthText, RequestKind kind)
+std::optional<Result> MeterSession::exchange(Pending pending, const QString &lengthText, RequestKind kind,
+                                             Exchange::Sender sender)
 {
     pending.request.kind = kind;
     const std::optional<LineOutcome> outcome = send(pending);
     if (!outcome)
         return std::nullopt;
-    return outcomeResult(*outcome, pending.request, lengthText);
+    Result result = outcomeResult(*outcome, pending.request, lengthText);
+    noteExchange(result, sender, &pending.request, &*outcome);
+    return result;
+}
+
+void MeterSession::noteExchange(Result &result, Exchange::Sender sender, const LineRequest *request,
+                                const LineOutcome *outcome) const
+{
+    Exchange e;
+    e.sender = sender;
+    e.at = m_clock.now();
+    if (result.reading) {
+        e.reason = result.reading->reason;
+        if (result.reading->boxes == Reading::Boxes::Value) {
+            e.valueText = result.reading->value.decimal;
+            bool ok = false;
+            const double v = e.valueText.toDouble(&ok);
+            if (ok)
+                e.value = v;
+        }
+    }
+    if (m_inUse) {
+        e.port = comName(m_inUse->port);
+        e.baud = m_inUse->baud;
+        e.framing = m_inUse->framing;
+    }
+    if (request) {
+        const QueryFrame &frame = outcome ? outcome->frame : request->frame;
+        constexpr int BytesPerRegister = 2;
+        const int word = frame[4] << 8 | frame[5];
+        e.slave = frame[0];
+        e.function = frame[1];
+        e.reg = frame[2] << 8 | frame[3];
+        e.length = e.function == WriteSingleRegister ? BytesPerRegister : word * BytesPerRegister;
+    }
+    if (outcome) {
+        e.request = frameBytes(outcome->frame);
+        e.answer = outcome->received;
+        e.late = outcome->late;
+    }
+    result.exchange = e;
 }
 
 // The request on the line, known to the send hook while it is.
@@ -271,13 +284,14 @@ void MeterSession::sendByHand(const RequestTexts &texts)
         Result result = refused(plan.refusal);
         result.focus = plan.refusal.kind == Reason::NotSentLength ? Result::Focus::LengthBox
                                                                   : Result::Focus::SlaveBox;
-        result.exchange = exchangeOf(Exchange::Sender::Manual, result, HEX_to_DEC(texts.reg).value_or(-1), {});
+        noteExchange(result, Exchange::Sender::Manual, nullptr, nullptr);
         finish(result);
         return;
     }
-    Result result = exchange({*plan.request, {}, {}}, texts.length, RequestKind::Click)
+    Result result = exchange({*plan.request, {}, {}}, texts.length, RequestKind::Click, Exchange::Sender::Manual)
                         .value_or(refused({Reason::LineBusy}));
-    result.exchange = exchangeOf(Exchange::Sender::Manual, result, frameRegister(*plan.request), {});
+    if (!result.exchange)
+        noteExchange(result, Exchange::Sender::Manual, &*plan.request, nullptr);
     finish(result);
 }
 
@@ -326,12 +340,15 @@ void MeterSession::connect(const ConnectCommand &command)
     // Without the model's entry there is nothing to ask: send nothing.
     const std::optional<ModelEntry> entry = modelFile(command.model).lastEntry();
     Result result = refused({Reason::NoModelEntry});
-    result.exchange = exchangeOf(Exchange::Sender::Connect, result, -1, {});
     if (entry) {
         const LineRequest read = connectRead(*entry, command.slave);
-        result = exchange({read, {}, entry->length}, entry->length, RequestKind::Click)
+        result = exchange({read, {}, entry->length}, entry->length, RequestKind::Click, Exchange::Sender::Connect)
                      .value_or(refused({Reason::LineBusy}));
-        result.exchange = exchangeOf(Exchange::Sender::Connect, result, frameRegister(read), entry->name);
+        if (!result.exchange)
+            noteExchange(result, Exchange::Sender::Connect, &read, nullptr);
+        result.exchange->entry = entry->name;
+    } else {
+        noteExchange(result, Exchange::Sender::Connect, nullptr, nullptr);
     }
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
@@ -381,6 +398,7 @@ void MeterSession::findMeter(const FindCommand &command)
     if (!entry) {
         Result result = refused({Reason::NoModelEntry});
         result.hint = Hint{Hint::CheckSettings};
+        noteExchange(result, Exchange::Sender::Search, nullptr, nullptr);
         emitResult(result);
         return;
     }
@@ -399,10 +417,11 @@ void MeterSession::findMeter(const FindCommand &command)
     hooks.transact = [this, &entry](const LineRequest &request) {
         const std::optional<LineOutcome> outcome = send(Pending{request, {}, entry->length});
         if (outcome) {
-            const Result tried = outcomeResult(*outcome, request, entry->length);
+            Result tried = outcomeResult(*outcome, request, entry->length);
+            noteExchange(tried, Exchange::Sender::Search, &request, &*outcome);
             Result logged;
             logged.responseLines = tried.responseLines;
-            logged.exchange = exchangeOf(Exchange::Sender::Search, tried, frameRegister(request), entry->name);
+            logged.exchange = tried.exchange;
             emitResult(logged);
         }
         return outcome;
@@ -520,8 +539,8 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
     const RequestPlan plan = planRequest(texts, m_last);
     Result result;
     if (plan.request) {
-        const std::optional<Result> answered =
-            exchange({*plan.request, entry->address, entry->length}, entry->length, RequestKind::Tick);
+        const std::optional<Result> answered = exchange({*plan.request, entry->address, entry->length},
+                                                        entry->length, RequestKind::Tick, Exchange::Sender::Scan);
         if (!answered)
             return; // the line is still not quiet: this tick is skipped
         result = *answered;
@@ -530,12 +549,14 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
         result = refused(plan.refusal);
         result.reg = entry->address;
         result.length = entry->length;
+        noteExchange(result, Exchange::Sender::Scan, nullptr, nullptr);
+        result.exchange->reg = registerNumber - RegisterBase;
     }
     m_scan.readingDone();
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value;
     result.scanLine = scanListLine(registerNumber, entry->address,
                                    value ? result.reading->value.decimal : QString(), entry->name);
-    result.exchange = exchangeOf(Exchange::Sender::Scan, result, registerNumber - RegisterBase, entry->name);
+    result.exchange->entry = entry->name;
     finish(result);
 }
 

@@ -100,11 +100,14 @@ private:
 
     // Runs a request on the line. Empty when the line did not take it.
     std::optional<LineOutcome> send(const Pending &pending);
-    std::optional<Result> exchange(Pending pending, const QString &lengthText, RequestKind kind);
+    std::optional<Result> exchange(Pending pending, const QString &lengthText, RequestKind kind,
+                                   Exchange::Sender sender);
+    // The result's record of its request; `request` and `outcome` as far as it got.
+    void noteExchange(Result &result, Exchange::Sender sender, const LineRequest *request,
+                      const LineOutcome *outcome) const;
     Result outcomeResult(const LineOutcome &outcome, const LineRequest &request,
                          const QString &lengthText);
     static Result refused(const Reason &reason);
-    Exchange exchangeOf(Exchange::Sender sender, const Result &result, int reg, const QString &entry) const;
     void sendByHand(const RequestTexts &texts);
     void scanReading(const TickCommand &command, std::int32_t entryLine);
     void periodicReconnect(const ConnectCommand &connect);

@@ -7,45 +7,42 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
-#include <optional>
 
+class QAction;
 class QComboBox;
 
 namespace movra {
 
 // A multi-line text box used as a log: the newest line goes on top, every line
-// ends with CR LF. Adding a line costs the same however long the log is, and a
-// line kept costs its text and the document's record of it, nothing more: the
-// document is the only copy, and lines that scrolled far out of view hold no
-// text layout. The operator may still edit it; text() then follows the edit.
-// A line that holds a line end shows, and reads back, as two lines.
+// ends with CR LF. It keeps the newest MaxLines lines: as a line goes on top,
+// the oldest drops off the bottom. The operator may still edit it; text()
+// then follows the edit. A line that holds a line end shows, and reads back,
+// as two lines. Its context menu holds the standard edit items, then the
+// actions given to setMenuActions.
 class LogBox : public QPlainTextEdit {
     Q_OBJECT
 public:
+    static constexpr int MaxLines = 20000;
+
     explicit LogBox(QWidget *parent = nullptr);
-    // The box's text: line + CR LF + previous text.
+    // The box's text: line + CR LF + previous text, less the oldest line
+    // beyond MaxLines.
     void prependLine(const QString &line);
     // The exact text, lines ended by CR LF.
     QString text() const;
     void clearLog();
     int lineCount() const;
-
-    // Lines from this depth down hold no text layout.
-    static constexpr int LaidOutLines = 256;
+    // Added below the standard items of the context menu, after a separator.
+    void setMenuActions(const QList<QAction *> &actions) { m_menuActions = actions; }
+    void addMenuAction(QAction *action) { m_menuActions.append(action); }
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    void dropLayoutAt(int depth);
-    bool paintsFromPicture() const;
-    void drawLines(const QRect &area);
+    void dropOldestLine();
 
-    std::optional<QPixmap> m_picture; // the viewport as last painted
-    int m_shift = 0;                  // px its lines moved down since
-    bool m_prepending = false;
+    QList<QAction *> m_menuActions;
 };
 
 // A filled circle whose colour reads back as a Windows colour value (0x00BBGGRR).

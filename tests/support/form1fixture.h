@@ -43,6 +43,8 @@ struct Window {
             return meter;
         };
         env.quit = [this] { ++quits; };
+        env.dataDir = QDir(dirPath).filePath(QStringLiteral("user"));
+        env.askSavePath = [this](QWidget *, const QString &) { return savePath; };
         form = std::make_unique<Form1>(std::move(env));
     }
 
@@ -61,6 +63,7 @@ struct Window {
     SystemClock systemClock;
     FakeMeter *fake = nullptr;
     int quits = 0;
+    QString savePath; // where "Save as" saves
     std::unique_ptr<Form1> form;
 };
 

@@ -1,0 +1,33 @@
+#pragma once
+// The records' rows of one request in the captions' language, and the texts
+// of the recording: its menu items, its mark on the window and its fault.
+#include "captions.h"
+#include "commands.h"
+#include "records.h"
+
+#include <QDateTime>
+#include <vector>
+
+namespace movra {
+
+// "connect", "manual", "scan", "search"
+QString senderName(Exchange::Sender sender);
+// Late or stray bytes taken with the request first, on a row of their own,
+// then the request's row. `at`: the wall clock as the outcome was known.
+std::vector<RecordRow> recordRows(const Exchange &exchange, const QDateTime &at, const CaptionTable &table);
+
+QString recordMenuText(bool chinese);
+QString openRecordsMenuText(bool chinese);
+QString saveAsMenuText(bool chinese);
+
+// The recording's mark on the window and its tip: while it records, where
+// to; after a fault, why it stopped; empty when it is off.
+struct RecordingLook {
+    QString text;
+    QString tip;
+};
+RecordingLook recordingLook(const Recorder &recorder, bool chinese);
+// A log not saved: why.
+QString saveFailedText(const QString &path, const QString &why, bool chinese);
+
+} // namespace movra
