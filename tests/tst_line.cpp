@@ -36,7 +36,8 @@ private slots:
 
 // The tracker alone: a script of events, then its decisions. "S0": a click
 // sent at 0 s, "P0": a probe; "T0.2": that send's wait took nothing by 0.2 s,
-// "T0.3:A": took the answer, then ("AA": two answers; "@0.25": come then);
+// "T0.3:A": took the answer, then ("AA": two answers, "C": one with a bad CRC;
+// "@0.25": come then);
 // "B0.7:A": the answer as stray bytes at 0.7 s; "R": restart.
 void LineTest::tracker_data()
 {
@@ -65,6 +66,8 @@ void LineTest::tracker_data()
     QTest::newRow("a request without an answer does not shift every later answer one back")
         << "S0 T0.2 S0.5 T1.33:A@0.55 S1.6 T1.65:A S1.8 T2.0 B2.15:A" << 0.35 << 2.325 << 2.325 << 0.525
         << int(R::NoAnswer);
+    QTest::newRow("a damaged answer was its request's: later late bytes are timed from the next")
+        << "S0 T0.2:C S0.5 T0.7 B0.85:A" << 0.35 << 1.025 << 1.025 << 0.525 << int(R::NoAnswer);
     QTest::newRow("restart forgets") << "S0 T0.2 B0.7:A R" << -1. << -1. << -1. << 0.2 << int(R::NoAnswer);
 }
 
@@ -78,7 +81,8 @@ void LineTest::tracker()
         const QStringList parts = e.mid(1).split(QLatin1Char(':'));
         const double at = parts.value(0).toDouble();
         const QString answers = parts.value(1).section(QLatin1Char('@'), 0, 0);
-        const QByteArray bytes = good.repeated(int(answers.count(QLatin1Char('A'))));
+        const QByteArray bytes = answers == QLatin1String("C") ? FakeMeter::badCrc(good)
+                                                               : good.repeated(int(answers.count(QLatin1Char('A'))));
         const double came = parts.value(1).contains(QLatin1Char('@')) ? parts.value(1).section(QLatin1Char('@'), 1).toDouble() : at;
         const LineTracker::Arrivals arrivals{{came, bytes.size()}};
         if (e[0] == QLatin1Char('S') || e[0] == QLatin1Char('P'))

@@ -693,7 +693,7 @@ void SessionTest::health()
                 health.record(reason);
         }
     }
-    QCOMPARE(healthTip(health.report(lateness, lateAnswers, nextWait), chinese).split('\n'), tip);
+    QCOMPARE(healthTip(health.report(lateness, lateAnswers, lateness.value_or(0), nextWait), chinese).split('\n'), tip);
 }
 
 // The meter search on a scripted line: the order of tries, and whose a late

@@ -80,6 +80,7 @@ void LineTracker::learn(const Send &from, double at)
     if (from.kind == RequestKind::Probe)
         return;
     m_lateness = std::max(m_lateness.value_or(0.0), at - from.at);
+    m_longestLate = std::max(m_longestLate, at - from.at);
     m_onTimeRun = 0;
     if (m_lastLate != from.seq)
         ++m_lateAnswers;
@@ -250,6 +251,9 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     mine.heard = v.answer.size() > t.judgement.olderLength;
     if (mine.heard && mine.seq > 1)
         closeUpTo(mine.seq - 1); // the meter answers in order: no older answer is to come
+    // A whole frame, however damaged, was its answer: late bytes are another's.
+    if (t.judgement.owner == Judgement::Nobody && v.answer.size() >= answerFrameLength(mine.frame, v.answer))
+        closeUpTo(mine.seq);
 
     Judgement::Owner owner = t.judgement.owner;
     // One answer that fits both, and this one's own did not follow though
@@ -279,10 +283,8 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         const bool onTime = v.firstByteAfter && *v.firstByteAfter <= AnswerWait;
         if (mine.kind != RequestKind::Probe) {
             m_onTimeRun = onTime ? m_onTimeRun + 1 : 0;
-            if (m_onTimeRun >= OnTimeRunToForget) {
+            if (m_onTimeRun >= OnTimeRunToForget)
                 m_lateness.reset();
-                m_lateAnswers = 0;
-            }
         }
         return v;
     }

@@ -81,8 +81,9 @@ public:
 
     // --- Decisions
     std::optional<double> lateness() const { return m_lateness; }
-    // How many answers came late since the line last knew no lateness.
+    // How many answers came late since the restart, and the latest of them.
     int lateAnswers() const { return m_lateAnswers; }
+    double longestLate() const { return m_longestLate; }
     // The settle time in force.
     double settleTime() const;
     // The answer wait of a Click or Tick: AnswerWait, or with a lateness
@@ -160,6 +161,7 @@ private:
     double m_burstAt = 0;             // when the burst began
     std::optional<double> m_lateness;
     int m_lateAnswers = 0;
+    double m_longestLate = 0;
     std::optional<Seq> m_lastLate; // the send the last late answer was counted for
     int m_onTimeRun = 0;
 };

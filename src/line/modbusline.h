@@ -83,6 +83,7 @@ public:
     // The meter's lateness, once late bytes have shown it.
     std::optional<double> lateness() const { return m_tracker.lateness(); }
     int lateAnswers() const { return m_tracker.lateAnswers(); }
+    double longestLate() const { return m_tracker.longestLate(); }
     // The answer wait a Click or Tick gets now.
     double answerWait() const { return m_tracker.answerWait(); }
     // Forgets sends, lateness and stray bytes, those the port holds too: a

@@ -87,13 +87,15 @@ void LineHealth::record(const Reason &reason)
     m_oldest = (m_oldest + 1) % MedianWindow;
 }
 
-HealthReport LineHealth::report(std::optional<double> lateness, int lateAnswers, double nextWait) const
+HealthReport LineHealth::report(std::optional<double> lateness, int lateAnswers, double longestLate,
+                                double nextWait) const
 {
     HealthReport r;
     r.port = m_port;
     r.openedAt = m_openedAt;
     r.since = m_since;
-    r.lateAnswers = lateness ? lateAnswers : 0;
+    r.lateAnswers = lateAnswers;
+    r.longestLate = longestLate;
     r.baud = m_baud;
     r.framing = m_framing;
     r.faults = countsOf(m_byKind, true);

@@ -37,7 +37,8 @@ struct HealthReport {
     std::optional<int> maxMs;
     std::optional<int> medianMs;
     std::optional<double> lateness; // seconds, while the line has learned one
-    int lateAnswers = 0;            // answers the line saw come late, while it keeps a lateness
+    int lateAnswers = 0;            // answers the line saw come late
+    double longestLate = 0;         // seconds, the latest of them
     double nextWait = 0;            // the settle time in force, seconds
     bool operator==(const HealthReport &) const = default;
 };
@@ -53,8 +54,8 @@ public:
                  HealthReport::Since since);
     // One request's outcome, as shown. Constant time.
     void record(const Reason &reason);
-    // `lateness`, `lateAnswers` and `nextWait` are the line's, as they are now.
-    HealthReport report(std::optional<double> lateness, int lateAnswers, double nextWait) const;
+    // `lateness`, `lateAnswers`, `longestLate` and `nextWait` are the line's, as they are now.
+    HealthReport report(std::optional<double> lateness, int lateAnswers, double longestLate, double nextWait) const;
 
     // Whether a request with this outcome went out on the line.
     static bool wentOut(Reason::Kind kind);

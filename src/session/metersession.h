@@ -42,7 +42,7 @@ public:
     // The line since the port opened.
     HealthReport health() const
     {
-        return m_health.report(m_line.lateness(), m_line.lateAnswers(), m_line.answerWait());
+        return m_health.report(m_line.lateness(), m_line.lateAnswers(), m_line.longestLate(), m_line.answerWait());
     }
 
     // The port button: opens when the panel is closed, closes when open.

@@ -128,15 +128,18 @@ QString healthTip(const HealthReport &r, bool chinese)
     if (!r.notSent.empty())
         lines << inLanguage(chinese, "Not sent: ", "未送出：") + countLine(r.notSent, chinese);
     // How many answers came late and how late, not a lateness one late answer would suggest.
-    if (r.lateness && r.lateAnswers == 1)
-        lines << inLanguage(chinese, "1 answer came late, %1 s after its request; the next request waits %2 s",
-                            "1 個回應延遲，在請求後 %1 秒；下一個請求等候 %2 秒")
-                     .arg(seconds(*r.lateness), seconds(r.nextWait));
-    else if (r.lateness)
-        lines << inLanguage(chinese, "%1 answers came late, up to %2 s after the request; the next request waits %3 s",
-                            "%1 個回應延遲，最多在請求後 %2 秒；下一個請求等候 %3 秒")
-                     .arg(r.lateAnswers)
-                     .arg(seconds(*r.lateness), seconds(r.nextWait));
+    QString late;
+    if (r.lateAnswers == 1)
+        late = inLanguage(chinese, "1 answer came late, %1 s after its request", "1 個回應延遲，在請求後 %1 秒")
+                   .arg(seconds(r.longestLate));
+    else if (r.lateAnswers > 1)
+        late = inLanguage(chinese, "%1 answers came late, up to %2 s after the request", "%1 個回應延遲，最多在請求後 %2 秒")
+                   .arg(r.lateAnswers)
+                   .arg(seconds(r.longestLate));
+    if (r.lateness)
+        late += inLanguage(chinese, "; the next request waits %1 s", "；下一個請求等候 %1 秒").arg(seconds(r.nextWait));
+    if (r.lateAnswers > 0)
+        lines << late;
     return lines.join(QLatin1Char('\n'));
 }
 
