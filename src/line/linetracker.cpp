@@ -251,8 +251,9 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     mine.heard = v.answer.size() > t.judgement.olderLength;
     if (mine.heard && mine.seq > 1)
         closeUpTo(mine.seq - 1); // the meter answers in order: no older answer is to come
-    // A whole frame, however damaged, was its answer: late bytes are another's.
-    if (t.judgement.owner == Judgement::Nobody && v.answer.size() >= answerFrameLength(mine.frame, v.answer))
+    // Bytes that are no incomplete start of its answer (a whole frame however
+    // damaged, or garbage) were its answer: late bytes are another's.
+    if (t.judgement.owner == Judgement::Nobody && mine.heard && v.status != AnswerStatus::Short)
         closeUpTo(mine.seq);
 
     Judgement::Owner owner = t.judgement.owner;
