@@ -65,10 +65,21 @@ const LineTracker::Send *LineTracker::find(Seq seq) const
     return nullptr;
 }
 
+qsizetype LineTracker::answerAtFront(const QueryFrame &frame, const QByteArray &bytes)
+{
+    const qsizetype length = answerFrameLength(frame, bytes);
+    return isAnswerTo(frame, bytes.left(length)) ? length : 0;
+}
+
+bool LineTracker::awaits(const Send &s, double at)
+{
+    return !s.answered && s.at <= at && at - s.at <= LateHorizon;
+}
+
 LineTracker::Send *LineTracker::oldestUnanswered(double at)
 {
     for (Send &s : m_sends)
-        if (!s.answered && s.at <= at && at - s.at <= LateHorizon)
+        if (awaits(s, at))
             return &s;
     return nullptr;
 }
@@ -104,8 +115,7 @@ const LineTracker::Send *LineTracker::olderCandidate(const Send &self, const QBy
     for (const Send &s : m_sends) {
         if (s.seq >= self.seq)
             break;
-        if (!s.answered && !s.heard && at - s.at <= LateHorizon
-            && isAnswerTo(s.frame, answer.left(answerFrameLength(s.frame, answer))))
+        if (awaits(s, at) && !s.heard && answerAtFront(s.frame, answer) > 0)
             return &s;
     }
     return nullptr;
@@ -116,8 +126,9 @@ void LineTracker::learnFromSecondAnswer(double at)
     if (m_sends.empty() || !m_sends.back().answered)
         return;
     const Send &last = m_sends.back();
-    const qsizetype length = answerFrameLength(last.frame, m_burst);
-    if (at - last.at <= LateHorizon && isAnswerTo(last.frame, m_burst.left(length))) {
+    if (at - last.at > LateHorizon)
+        return;
+    if (const qsizetype length = answerAtFront(last.frame, m_burst)) {
         learn(last, m_burstAt);
         m_burst.remove(0, length);
     }
@@ -146,8 +157,8 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
         Send *from = find(*m_burstFrom);
         if (!from)
             break;
-        const qsizetype length = answerFrameLength(from->frame, m_burst);
-        if (!isAnswerTo(from->frame, m_burst.left(length)))
+        const qsizetype length = answerAtFront(from->frame, m_burst);
+        if (length == 0)
             break;
         closeUpTo(from->seq);
         m_burst.remove(0, length);
@@ -160,6 +171,15 @@ void LineTracker::strayBytes(const QByteArray &bytes, double at)
         learnFromSecondAnswer(at);
 }
 
+// When byte `skip` of what a wait took arrived, seconds after `sentAt`.
+std::optional<double> LineTracker::firstByteAfter(const Arrivals &arrivals, double sentAt, qsizetype skip)
+{
+    for (const auto &[at, held] : arrivals)
+        if (held > skip)
+            return at - sentAt;
+    return std::nullopt;
+}
+
 Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QByteArray &answer)
 {
     Judgement j;
@@ -167,8 +187,7 @@ Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QBy
         return j;
     j.status = checkAnswer(mine, answer);
     if (older) {
-        const qsizetype length = answerFrameLength(*older, answer);
-        if (LineTracker::isAnswerTo(*older, answer.left(length))) {
+        if (const qsizetype length = LineTracker::answerAtFront(*older, answer)) {
             j.olderLength = length;
             j.owner = LineTracker::isAnswerTo(mine, answer.mid(length)) ? Judgement::OlderThenMine : Judgement::Older;
             return j;
@@ -189,12 +208,7 @@ LineTracker::Taken LineTracker::look(const Send &mine, const QByteArray &receive
     const bool echoOnly = read && !received.isEmpty() && echo.startsWith(received);
     t.answer = echoOnly ? QByteArray() : withoutEcho(mine.frame, received);
     t.echoLength = t.answer.isEmpty() ? 0 : received.size() - t.answer.size();
-    for (const auto &[at, held] : arrivals) {
-        if (held > t.echoLength) {
-            t.firstByteAfter = at - mine.at;
-            break;
-        }
-    }
+    t.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength);
     t.arrived = t.firstByteAfter ? mine.at + *t.firstByteAfter : now;
     t.older = olderCandidate(mine, t.answer, t.arrived);
     t.judgement = judgeAnswer(mine.frame, t.older ? &t.older->frame : nullptr, t.answer);
@@ -268,13 +282,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         v.answer = v.answer.mid(t.judgement.olderLength);
         v.status = checkAnswer(mine.frame, v.answer);
         v.reason = {};
-        v.firstByteAfter.reset();
-        for (const auto &[at, held] : arrivals) {
-            if (held > t.echoLength + t.judgement.olderLength) {
-                v.firstByteAfter = at - mine.at;
-                break;
-            }
-        }
+        v.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength + t.judgement.olderLength);
         owner = Judgement::Mine;
     }
 

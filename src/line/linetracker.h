@@ -73,6 +73,8 @@ public:
 
     // Ok or Exception: the bytes are one whole answer to that request.
     static bool isAnswerTo(const QueryFrame &frame, const QByteArray &bytes);
+    // The length of a whole answer to that request at the front of the bytes; 0: none.
+    static qsizetype answerAtFront(const QueryFrame &frame, const QByteArray &bytes);
 
     void setQuietTime(double seconds) { m_quietTime = seconds; }
     double quietTime() const { return m_quietTime; }
@@ -139,6 +141,8 @@ private:
     };
     Taken look(const Send &mine, const QByteArray &received, const Arrivals &arrivals, double now) const;
 
+    static bool awaits(const Send &s, double at); // no answer yet, sent within LateHorizon before `at`
+    static std::optional<double> firstByteAfter(const Arrivals &arrivals, double sentAt, qsizetype skip);
     Send *find(Seq seq);
     const Send *find(Seq seq) const;
     Send *oldestUnanswered(double at);

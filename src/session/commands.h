@@ -117,7 +117,6 @@ struct Found {
 struct Exchange {
     enum class Sender { Connect, Manual, Scan, Search };
     Sender sender = Sender::Manual;
-    double at = 0;               // the session clock's seconds (Clock::now) when the outcome was known
     QString entry;               // the model entry's name: the scan and Connect
     int reg = -1;                // register address
     std::optional<double> value; // the decimal value shown, as a number; none: no value

@@ -198,7 +198,6 @@ void MeterSession::noteExchange(Result &result, Exchange::Sender sender, const L
 {
     Exchange e;
     e.sender = sender;
-    e.at = m_clock.now();
     if (result.reading) {
         e.reason = result.reading->reason;
         if (result.reading->boxes == Reading::Boxes::Value) {
