@@ -20,7 +20,7 @@ QueryFrame frameOf(const char *spaced)
 
 } // namespace
 
-Q_DECLARE_METATYPE(movra::AnswerStatus)
+Q_DECLARE_METATYPE(movra::Reason::Kind)
 
 class TestModbus : public QObject {
     Q_OBJECT
@@ -175,7 +175,7 @@ void TestModbus::checkAnswer_data()
 {
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<AnswerStatus>("status");
+    QTest::addColumn<Reason::Kind>("status");
 
     const QByteArray read1 = hex("01 03 00 00 00 01 84 0A");
     const QByteArray read2 = hex("01 03 00 00 00 02 C4 0B");
@@ -187,51 +187,51 @@ void TestModbus::checkAnswer_data()
         return b + char(crc & 0xFF) + char(crc >> 8);
     };
 
-    QTest::newRow("good 1-register answer") << read1 << good << AnswerStatus::Ok;
-    QTest::newRow("good 2-register answer") << read2 << hex("01 03 04 00 64 00 65 7B C7") << AnswerStatus::Ok;
-    QTest::newRow("good 4-register answer") << hex("01 03 00 00 00 04 44 09") << hex("01 03 08 01 02 03 04 05 06 07 08 65 13") << AnswerStatus::Ok;
-    QTest::newRow("exception 01 83 02 C0 F1") << read1 << hex("01 83 02 C0 F1") << AnswerStatus::Exception;
-    QTest::newRow("exception to a write") << write1 << hex("01 86 02 C3 A1") << AnswerStatus::Exception;
-    QTest::newRow("exception with bad CRC") << read1 << hex("01 83 02 C0 F0") << AnswerStatus::BadCrc;
-    QTest::newRow("exception cut short") << read1 << hex("01 83 02 C0") << AnswerStatus::Short;
-    QTest::newRow("bad CRC") << read1 << hex("01 03 02 00 64 B9 AE") << AnswerStatus::BadCrc;
-    QTest::newRow("data byte changed in transit") << read1 << hex("01 03 02 00 65 B9 AF") << AnswerStatus::BadCrc;
-    QTest::newRow("wrong slave") << read1 << hex("02 03 02 00 64 FD AF") << AnswerStatus::WrongSlave;
-    QTest::newRow("wrong function") << read1 << hex("01 04 02 00 64 B8 DB") << AnswerStatus::WrongFunction;
-    QTest::newRow("exception to another function") << write1 << hex("01 83 02 C0 F1") << AnswerStatus::WrongFunction;
-    QTest::newRow("wrong byte count: 1 register for 2") << read2 << good << AnswerStatus::WrongByteCount;
-    QTest::newRow("wrong byte count: 2 registers for 1") << read1 << hex("01 03 04 00 64 00 65 7B C7") << AnswerStatus::WrongByteCount;
+    QTest::newRow("good 1-register answer") << read1 << good << Reason::None;
+    QTest::newRow("good 2-register answer") << read2 << hex("01 03 04 00 64 00 65 7B C7") << Reason::None;
+    QTest::newRow("good 4-register answer") << hex("01 03 00 00 00 04 44 09") << hex("01 03 08 01 02 03 04 05 06 07 08 65 13") << Reason::None;
+    QTest::newRow("exception 01 83 02 C0 F1") << read1 << hex("01 83 02 C0 F1") << Reason::Exception;
+    QTest::newRow("exception to a write") << write1 << hex("01 86 02 C3 A1") << Reason::Exception;
+    QTest::newRow("exception with bad CRC") << read1 << hex("01 83 02 C0 F0") << Reason::BadCrc;
+    QTest::newRow("exception cut short") << read1 << hex("01 83 02 C0") << Reason::ShortAnswer;
+    QTest::newRow("bad CRC") << read1 << hex("01 03 02 00 64 B9 AE") << Reason::BadCrc;
+    QTest::newRow("data byte changed in transit") << read1 << hex("01 03 02 00 65 B9 AF") << Reason::BadCrc;
+    QTest::newRow("wrong slave") << read1 << hex("02 03 02 00 64 FD AF") << Reason::WrongSlave;
+    QTest::newRow("wrong function") << read1 << hex("01 04 02 00 64 B8 DB") << Reason::WrongFunction;
+    QTest::newRow("exception to another function") << write1 << hex("01 83 02 C0 F1") << Reason::WrongFunction;
+    QTest::newRow("wrong byte count: 1 register for 2") << read2 << good << Reason::WrongByteCount;
+    QTest::newRow("wrong byte count: 2 registers for 1") << read1 << hex("01 03 04 00 64 00 65 7B C7") << Reason::WrongByteCount;
     QTest::newRow("byte count 04 over 2 data bytes, CRC good over all: wrong byte count")
-        << read1 << sealed("01 03 04 00 64") << AnswerStatus::WrongByteCount;
+        << read1 << sealed("01 03 04 00 64") << Reason::WrongByteCount;
     QTest::newRow("byte count 02 over 4 data bytes, CRC good over all: wrong byte count")
-        << read2 << sealed("01 03 02 00 64 00 65") << AnswerStatus::WrongByteCount;
-    QTest::newRow("nothing received") << read1 << QByteArray() << AnswerStatus::Short;
-    QTest::newRow("slave byte only") << read1 << hex("01") << AnswerStatus::Short;
-    QTest::newRow("CRC high byte missing") << read1 << hex("01 03 02 00 64 B9") << AnswerStatus::Short;
-    QTest::newRow("one trailing byte") << read1 << good + hex("00") << AnswerStatus::ExtraBytes;
-    QTest::newRow("late answer in front of the current one") << read1 << good + good << AnswerStatus::ExtraBytes;
-    QTest::newRow("write echo good") << write1 << write1 << AnswerStatus::Ok;
-    QTest::newRow("write echo with another value") << write1 << hex("01 06 00 00 00 02 08 0B") << AnswerStatus::EchoMismatch;
-    QTest::newRow("write echo cut short") << write1 << hex("01 06 00 00 00 01 48") << AnswerStatus::Short;
-    QTest::newRow("write echo with bad CRC") << write1 << hex("01 06 00 00 00 01 48 0B") << AnswerStatus::BadCrc;
-    QTest::newRow("read answer to a write") << write1 << good << AnswerStatus::WrongFunction;
-    QTest::newRow("bytes at another baud rate: unreadable") << read1 << hex("FE 7E 00 F8 80 E0") << AnswerStatus::Unreadable;
-    QTest::newRow("wrong slave, bad CRC: unreadable") << read1 << hex("02 03 02 00 64 FD AE") << AnswerStatus::Unreadable;
-    QTest::newRow("byte count not asked for, bad CRC: unreadable") << read1 << hex("01 03 04 00 64 00 65 7B C6") << AnswerStatus::Unreadable;
-    QTest::newRow("echo, then an answer with bad CRC") << read1 << read1 + hex("01 03 02 00 64 B9 AE") << AnswerStatus::BadCrc;
-    QTest::newRow("echo, then an answer cut short") << read1 << read1 + hex("01 03 02 00") << AnswerStatus::Short;
+        << read2 << sealed("01 03 02 00 64 00 65") << Reason::WrongByteCount;
+    QTest::newRow("nothing received") << read1 << QByteArray() << Reason::NoAnswer;
+    QTest::newRow("slave byte only") << read1 << hex("01") << Reason::ShortAnswer;
+    QTest::newRow("CRC high byte missing") << read1 << hex("01 03 02 00 64 B9") << Reason::ShortAnswer;
+    QTest::newRow("one trailing byte") << read1 << good + hex("00") << Reason::MoreThanOneFrame;
+    QTest::newRow("late answer in front of the current one") << read1 << good + good << Reason::MoreThanOneFrame;
+    QTest::newRow("write echo good") << write1 << write1 << Reason::None;
+    QTest::newRow("write echo with another value") << write1 << hex("01 06 00 00 00 02 08 0B") << Reason::EchoMismatch;
+    QTest::newRow("write echo cut short") << write1 << hex("01 06 00 00 00 01 48") << Reason::ShortAnswer;
+    QTest::newRow("write echo with bad CRC") << write1 << hex("01 06 00 00 00 01 48 0B") << Reason::BadCrc;
+    QTest::newRow("read answer to a write") << write1 << good << Reason::WrongFunction;
+    QTest::newRow("bytes at another baud rate: unreadable") << read1 << hex("FE 7E 00 F8 80 E0") << Reason::Unreadable;
+    QTest::newRow("wrong slave, bad CRC: unreadable") << read1 << hex("02 03 02 00 64 FD AE") << Reason::Unreadable;
+    QTest::newRow("byte count not asked for, bad CRC: unreadable") << read1 << hex("01 03 04 00 64 00 65 7B C6") << Reason::Unreadable;
+    QTest::newRow("echo, then an answer with bad CRC") << read1 << read1 + hex("01 03 02 00 64 B9 AE") << Reason::BadCrc;
+    QTest::newRow("echo, then an answer cut short") << read1 << read1 + hex("01 03 02 00") << Reason::ShortAnswer;
 }
 
 void TestModbus::checkAnswer()
 {
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, answer);
-    QFETCH(AnswerStatus, status);
+    QFETCH(Reason::Kind, status);
 
     QueryFrame f{};
     for (int i = 0; i < 8; ++i)
         f[std::size_t(i)] = std::uint8_t(request.at(i));
-    const AnswerStatus got = movra::checkAnswer(f, answer);
+    const Reason::Kind got = movra::checkAnswer(f, answer).kind;
     QCOMPARE(int(got), int(status));
 }
 

@@ -732,15 +732,13 @@ void SessionTest::find()
     hooks.transact = [&](const LineRequest &request) {
         LineOutcome out;
         out.frame = request.frame;
-        out.written = true;
         out.received = std::exchange(pending, {});
         if (request.kind == RequestKind::Probe)
             probed << label({port.baud, port.framing, request.frame[0]});
         if (label({port.baud, port.framing, request.frame[0]}) == meter)
             (late && request.kind == RequestKind::Probe ? pending : out.received) += FakeMeter::readAnswer(request.frame[0], {0x10});
         out.answer = out.received;
-        out.status = checkAnswer(out.frame, out.answer);
-        out.reason = out.answer.isEmpty() ? LineReason{LineReason::NoAnswer} : reasonOf(out.frame, out.status, out.answer);
+        out.reason = checkAnswer(out.frame, out.answer);
         return std::optional(out);
     };
     LineRequest read;

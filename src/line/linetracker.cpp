@@ -12,8 +12,7 @@ constexpr double Never = -std::numeric_limits<double>::infinity();
 
 bool LineTracker::isAnswerTo(const QueryFrame &frame, const QByteArray &bytes)
 {
-    const AnswerStatus status = checkAnswer(frame, bytes);
-    return status == AnswerStatus::Ok || status == AnswerStatus::Exception;
+    return checkAnswer(frame, bytes).answered();
 }
 
 void LineTracker::restart()
@@ -185,7 +184,7 @@ Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QBy
     Judgement j;
     if (answer.isEmpty())
         return j;
-    j.status = checkAnswer(mine, answer);
+    j.check = checkAnswer(mine, answer);
     if (older) {
         if (const qsizetype length = LineTracker::answerAtFront(*older, answer)) {
             j.olderLength = length;
@@ -193,7 +192,7 @@ Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QBy
             return j;
         }
     }
-    if (j.status == AnswerStatus::Ok || j.status == AnswerStatus::Exception)
+    if (j.check.answered())
         j.owner = Judgement::Mine;
     return j;
 }
@@ -253,21 +252,20 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     Verdict v;
     Send *self = find(seq);
     if (!self) {
-        v.reason = {LineReason::ClosedInWait};
+        v.reason = {Reason::ClosedInWait};
         return v;
     }
     Send &mine = *self;
     const Taken t = look(mine, received, arrivals, now);
     v.answer = t.answer;
     v.firstByteAfter = t.firstByteAfter;
-    v.status = t.judgement.status;
-    v.reason = reasonOf(mine.frame, v.status, v.answer);
+    v.reason = t.judgement.check;
     mine.heard = v.answer.size() > t.judgement.olderLength;
     if (mine.heard && mine.seq > 1)
         closeUpTo(mine.seq - 1); // the meter answers in order: no older answer is to come
     // Bytes that are no incomplete start of its answer (a whole frame however
     // damaged, or garbage) were its answer: late bytes are another's.
-    if (t.judgement.owner == Judgement::Nobody && mine.heard && v.status != AnswerStatus::Short)
+    if (t.judgement.owner == Judgement::Nobody && mine.heard && v.reason.kind != Reason::ShortAnswer)
         closeUpTo(mine.seq);
 
     Judgement::Owner owner = t.judgement.owner;
@@ -280,8 +278,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         // The older request's late answer, then this one's own.
         learn(*t.older, t.arrived);
         v.answer = v.answer.mid(t.judgement.olderLength);
-        v.status = checkAnswer(mine.frame, v.answer);
-        v.reason = {};
+        v.reason = checkAnswer(mine.frame, v.answer);
         v.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength + t.judgement.olderLength);
         owner = Judgement::Mine;
     }
@@ -295,6 +292,8 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
             if (m_onTimeRun >= OnTimeRunToForget)
                 m_lateness.reset();
         }
+        if (v.reason.kind == Reason::None && v.firstByteAfter)
+            v.reason.seconds = *v.firstByteAfter;
         return v;
     }
 
@@ -304,9 +303,9 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         // least that late. Alone, it is timed by its first byte; in front of
         // more bytes taken at the wait's end it may be this request's own
         // answer that came first, so it is late by at most the whole wait.
-        learn(*t.older, v.status != AnswerStatus::ExtraBytes ? t.arrived : now);
+        learn(*t.older, t.judgement.check.kind != Reason::MoreThanOneFrame ? t.arrived : now);
         closeUpTo(t.older->seq);
-        v.reason = {LineReason::LateAnswer};
+        v.reason = {Reason::LateAnswer};
         v.reason.seconds = m_lateness.value_or(-1);
     }
     if (mine.kind != RequestKind::Probe)
@@ -314,9 +313,9 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
     m_unanswered = mine;
     if (!received.isEmpty())
         m_lastBytesAt = now;
-    if (v.reason.kind == LineReason::NoAnswer || v.reason.kind == LineReason::ShortAnswer)
+    if (v.reason.kind == Reason::NoAnswer || v.reason.kind == Reason::ShortAnswer)
         v.reason.waited = wait;
-    if (v.reason.kind == LineReason::NoAnswer && m_lateness)
+    if (v.reason.kind == Reason::NoAnswer && m_lateness)
         v.reason.seconds = *m_lateness;
     return v;
 }

@@ -3,7 +3,6 @@
 // bytes seen outside their waits, the meter's lateness, and the decisions
 // that follow from them. Times come in as arguments, in seconds.
 #include "frame.h"
-#include "linereason.h"
 #include "response.h"
 
 #include <QByteArray>
@@ -14,22 +13,18 @@
 
 namespace movra {
 
-// The verdict on a checked answer to `request`: Short is no answer when
-// nothing came, else an answer cut short.
-LineReason reasonOf(const QueryFrame &request, AnswerStatus status, const QByteArray &answer);
-
 // Whose answer the bytes a wait took are, judged without the books: the
 // waiting request's own, or, when they fit it first, the answer of an older
 // request still awaiting one (no frame tells two such answers apart).
 struct Judgement {
     enum Owner {
-        Mine,          // whole, and this request's own (Ok or Exception)
+        Mine,          // whole, and this request's own (None or Exception)
         Older,         // the older request's answer, alone or with bytes that are no answer
         OlderThenMine, // the older request's answer, then this one's
         Nobody,        // no answer, or bytes that are no whole answer
     };
     Owner owner = Nobody;
-    AnswerStatus status = AnswerStatus::Short; // the bytes as this request's answer
+    Reason check{Reason::NoAnswer}; // the bytes as this request's answer
     qsizetype olderLength = 0;                 // Older, OlderThenMine: its frame's length
 };
 Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QByteArray &answer);
@@ -66,12 +61,13 @@ public:
     // What a request's wait took, judged.
     struct Verdict {
         QByteArray answer; // received less our own echo; empty: no answer
-        AnswerStatus status = AnswerStatus::Short;
-        LineReason reason;
+        // None: the answer is this request's own, whole and intact; seconds:
+        // firstByteAfter.
+        Reason reason{Reason::NoAnswer};
         std::optional<double> firstByteAfter;
     };
 
-    // Ok or Exception: the bytes are one whole answer to that request.
+    // None or Exception: the bytes are one whole answer to that request.
     static bool isAnswerTo(const QueryFrame &frame, const QByteArray &bytes);
     // The length of a whole answer to that request at the front of the bytes; 0: none.
     static qsizetype answerAtFront(const QueryFrame &frame, const QByteArray &bytes);

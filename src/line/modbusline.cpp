@@ -125,14 +125,14 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     if (m_onSend)
         m_onSend(out.frame);
     if (settled == Settled::Busy) {
-        out.reason = {LineReason::LineBusy};
+        out.reason = {Reason::LineBusy};
         return out;
     }
     const double sentAt = m_clock.now();
-    out.written = open && m_port->output(frameBytes(out.frame)); // a refused write is not retried
-    if (!out.written) {
-        // Nothing went out: no wait, and nothing can come late.
-        out.reason = {LineReason::NotSentPortClosed};
+    // A refused write is not retried. Nothing went out: no wait, and nothing
+    // can come late.
+    if (!open || !m_port->output(frameBytes(out.frame))) {
+        out.reason = {Reason::NotSentPortClosed};
         return out;
     }
     const LineTracker::Seq seq = m_tracker.sent(out.frame, request.kind, sentAt);
@@ -171,17 +171,10 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
         endsOnAnswer = true;
     }
     const double now = m_clock.now();
-    out.waited = now - sentAt;
-
     const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, arrivals, now, until - sentAt);
     out.answer = verdict.answer;
-    out.status = verdict.status;
-    out.reason = verdict.reason;
-    out.firstByteAfter = verdict.firstByteAfter;
-    if (!m_port->portOpen())
-        out.reason = {LineReason::ClosedInWait}; // not the meter's silence
-    if (out.reason.kind == LineReason::None && out.firstByteAfter)
-        out.reason.seconds = *out.firstByteAfter;
+    // A port closed in the wait is not the meter's silence.
+    out.reason = m_port->portOpen() ? verdict.reason : Reason{Reason::ClosedInWait};
     if (!m_watching && m_tracker.watching(now))
         watch();
     return out;

@@ -4,7 +4,6 @@
 // its decisions are the LineTracker's.
 #include "frame.h"
 #include "linetracker.h"
-#include "linereason.h"
 #include "response.h"
 
 #include <QByteArray>
@@ -29,25 +28,20 @@ struct LineRequest {
 
 struct LineOutcome {
     QueryFrame frame{};  // as sent, CRC included
-    bool written = false; // the port took the bytes
     QByteArray late;     // bytes dropped before the send: a late answer or noise
     QByteArray received; // every byte taken after the send
     QByteArray answer;   // received less our own echo; empty: no answer
-    // When the answer's first byte came, seconds after the send (our own
-    // echo not counted; with no answer, the first byte received); empty
-    // when nothing came within the wait.
-    std::optional<double> firstByteAfter;
-    AnswerStatus status = AnswerStatus::Short;
     // None: the answer is this request's own, whole and intact; seconds:
-    // firstByteAfter. NoAnswer: seconds is the line's lateness, when known.
-    // NotSentPortClosed: the port was not open or refused the bytes; the
-    // request did not go out and the line did not wait. LineBusy: bytes
-    // kept arriving, the request did not go out; they are in `late`.
-    // ClosedInWait: the port was closed, or opened again, while the request
-    // waited for its answer.
-    LineReason reason;
-    double waited = 0; // how long the answer wait lasted, seconds
-    bool trusted() const { return reason.kind == LineReason::None; }
+    // when its first byte came after the send. NoAnswer: seconds is the
+    // line's lateness, when known. NotSentPortClosed: the port was not open
+    // or refused the bytes; the request did not go out and the line did not
+    // wait. LineBusy: bytes kept arriving, the request did not go out; they
+    // are in `late`. ClosedInWait: the port was closed, or opened again,
+    // while the request waited for its answer.
+    Reason reason;
+    bool trusted() const { return reason.kind == Reason::None; }
+    // The request went out on the line.
+    bool sent() const { return reason.kind != Reason::NotSentPortClosed && reason.kind != Reason::LineBusy; }
 };
 
 class ModbusLine {

@@ -137,42 +137,48 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
     return r;
 }
 
-AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer)
+Reason checkAnswer(const QueryFrame &request, const QByteArray &answer)
 {
+    if (answer.isEmpty())
+        return {Reason::NoAnswer};
     const qsizetype length = announcedLength(request, answer);
     const bool whole = answer.size() >= length && crcFits(answer, length);
     if (!whole && miscountedFrame(answer, length)) {
         if (byteAt(answer, 0) != request[0])
-            return AnswerStatus::WrongSlave;
-        return request[1] == ReadHoldingRegisters ? AnswerStatus::WrongByteCount : AnswerStatus::WrongFunction;
+            return {Reason::WrongSlave, byteAt(answer, 0)};
+        return {request[1] == ReadHoldingRegisters ? Reason::WrongByteCount : Reason::WrongFunction};
     }
     if (answer.size() < length || !whole) {
         const QByteArray body = afterEcho(request, answer);
         if (body.size() != answer.size() && !body.isEmpty()) {
-            const AnswerStatus rest = checkAnswer(request, body);
-            return rest == AnswerStatus::Ok || rest == AnswerStatus::Exception ? AnswerStatus::ExtraBytes : rest;
+            const Reason rest = checkAnswer(request, body);
+            return rest.answered() ? Reason{Reason::MoreThanOneFrame} : rest;
         }
         if (!plausibleStart(request, body))
-            return AnswerStatus::Unreadable;
-        return answer.size() < length ? AnswerStatus::Short : AnswerStatus::BadCrc;
+            return {Reason::Unreadable};
+        if (answer.size() >= length)
+            return {Reason::BadCrc};
+        Reason cut{Reason::ShortAnswer, int(body.size())};
+        cut.of = int(announcedLength(request, body));
+        return cut;
     }
     if (answer.size() > length)
-        return AnswerStatus::ExtraBytes;
+        return {Reason::MoreThanOneFrame};
 
     if (byteAt(answer, 0) != request[0])
-        return AnswerStatus::WrongSlave;
+        return {Reason::WrongSlave, byteAt(answer, 0)};
     const std::uint8_t function = byteAt(answer, 1);
     if (function == (request[1] | ExceptionFlag))
-        return AnswerStatus::Exception;
+        return {Reason::Exception, byteAt(answer, 2)};
     if (function != request[1])
-        return AnswerStatus::WrongFunction;
+        return {Reason::WrongFunction};
     if (function == ReadHoldingRegisters) {
         if (byteAt(answer, 2) != 2 * registerCount(request))
-            return AnswerStatus::WrongByteCount;
+            return {Reason::WrongByteCount};
     } else if (answer != frameBytes(request)) {
-        return AnswerStatus::EchoMismatch;
+        return {Reason::EchoMismatch};
     }
-    return AnswerStatus::Ok;
+    return {};
 }
 
 qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer)
@@ -190,8 +196,7 @@ QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes)
     // a write's answer is that echo.
     if (request[1] != WriteSingleRegister)
         return rest;
-    const AnswerStatus status = checkAnswer(request, rest);
-    return status == AnswerStatus::Ok || status == AnswerStatus::Exception ? rest : bytes;
+    return checkAnswer(request, rest).answered() ? rest : bytes;
 }
 
 QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer)

@@ -1,6 +1,7 @@
 #pragma once
 // Rendering and checking a meter's answer.
 #include "frame.h"
+#include "reason.h"
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -22,40 +23,29 @@ struct RenderedResponse {
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
                                 const QString &lengthText, ByteOrder order);
 
-enum class AnswerStatus {
-    Ok,
-    Exception,      // function code with 80H set
-    WrongSlave,
-    WrongFunction,
-    WrongByteCount,
-    BadCrc,
-    Short,          // fewer bytes than one whole frame
-    Unreadable,     // no frame of this request's shape and no echo: another
-                    // baud rate or framing, or noise
-    ExtraBytes,     // more bytes than one frame
-    EchoMismatch,   // a write's echo differs from the request
-};
 
-// Whether the answer to the request can be trusted: slave address, function
-// code, byte count (2 x the requested registers), CRC and exactly one frame.
-// A write (06H) must be echoed byte for byte.
+// Whether the answer to the request can be trusted (None): slave address,
+// function code, byte count (2 x the requested registers), CRC and exactly
+// one frame. A write (06H) must be echoed byte for byte. Nothing at all is
+// NoAnswer. Details: the exception code, the slave that answered, and for
+// ShortAnswer the bytes that came (echo skipped) of the frame's length.
 //
 // The frame's length comes from its own header (5 for an exception, 5 + byte
 // count for 03H, 8 for 06H), or from the request when the header is not there
-// or names another function. Checks, first failure wins: Short (fewer bytes
-// than that), BadCrc (over that frame), ExtraBytes (bytes after it), then, on
+// or names another function. Checks, first failure wins: ShortAnswer (fewer bytes
+// than that), BadCrc (over that frame), MoreThanOneFrame (bytes after it), then, on
 // a frame known to be intact, WrongSlave, Exception (the request's function
 // with 80H set), WrongFunction, WrongByteCount (03H), EchoMismatch (06H).
 // So a status about the content is only named for a frame that arrived whole,
-// and a late answer in front of the current one shows as ExtraBytes.
-// Short and BadCrc need a plausible start for this request (its slave, its
+// and a late answer in front of the current one shows as MoreThanOneFrame.
+// ShortAnswer and BadCrc need a plausible start for this request (its slave, its
 // function or that function's exception, the byte count it asks for; our
 // own echo in front skipped); bytes without one are Unreadable.
 // One exception to the header's length: an 03H frame whose CRC is good over
 // all the bytes that came, while its byte count announces another length, is
 // intact with a wrong byte count (WrongSlave or WrongFunction first), not
-// Short or BadCrc.
-AnswerStatus checkAnswer(const QueryFrame &request, const QByteArray &answer);
+// ShortAnswer or BadCrc.
+Reason checkAnswer(const QueryFrame &request, const QByteArray &answer);
 
 // Length of the frame at the start of `answer`, CRC included, as its own
 // header announces it (the request's answer length when the header does not).

@@ -73,7 +73,7 @@ QList<int> answeringSlaves(const QueryFrame &read, const QByteArray &bytes, int 
             asked[0] = std::uint8_t(slave);
             const QByteArray rest = bytes.mid(i);
             const qsizetype length = answerFrameLength(asked, rest);
-            if (checkAnswer(asked, rest.left(length)) == AnswerStatus::Ok) {
+            if (checkAnswer(asked, rest.left(length)).kind == Reason::None) {
                 if (!slaves.contains(slave))
                     slaves.append(slave);
                 i += length;
@@ -109,7 +109,7 @@ public:
             const auto out = probe(at);
             if (!out)
                 continue; // the line could not take it: heard nothing
-            if (out->reason.kind == LineReason::NotSentPortClosed)
+            if (out->reason.kind == Reason::NotSentPortClosed)
                 return lost();
             const QByteArray heard = out->late + out->received;
             for (int slave : answeringSlaves(m_read.frame, heard, m_plan.firstAddress, m_plan.lastAddress)) {
@@ -163,7 +163,7 @@ private:
             request.kind = RequestKind::Click;
             request.answerWait = 0;
             auto out = m_hooks.transact(request);
-            if (out && out->reason.kind == LineReason::NotSentPortClosed)
+            if (out && out->reason.kind == Reason::NotSentPortClosed)
                 return FindResult::PortLost;
             if (out && out->trusted()) {
                 m_result.kind = FindResult::Found;

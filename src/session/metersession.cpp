@@ -250,7 +250,7 @@ Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest
     if (outcome.answer.isEmpty()) {
         if (!outcome.received.isEmpty())
             result.responseLines << bytesLine(outcome.received);
-        result.reading = refused(Reason::fromLine(outcome.reason)).reading;
+        result.reading = refused(outcome.reason).reading;
         return result;
     }
     const bool write = request.frame[1] == WriteSingleRegister;
@@ -258,7 +258,7 @@ Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest
         renderResponse(outcome.answer, request.expectedLength, write, lengthText, request.order);
     if (rendered.logged)
         result.responseLines << rendered.text7;
-    Reading reading{Reading::Boxes::Cleared, {}, Reason::fromLine(outcome.reason), rendered.text7};
+    Reading reading{Reading::Boxes::Cleared, {}, outcome.reason, rendered.text7};
     if (write) {
         if (outcome.trusted())
             reading.boxes = Reading::Boxes::Echo;

@@ -105,15 +105,15 @@ FUZZ_REFERENCE bool plausibleStart(const QueryFrame &request, const QByteArray &
 
 void checkStatus(const QueryFrame &request, const QByteArray &answer)
 {
-    const AnswerStatus status = checkAnswer(request, answer);
+    const Reason::Kind status = checkAnswer(request, answer).kind;
     // Unreadable: no start of this request's answer, our echo skipped; a
     // CRC error or a short answer has one.
     QByteArray body = answer;
     while (request[1] != 0x06 && body.size() >= 8 && body.startsWith(frameBytes(request)))
         body = body.mid(8);
-    if (status == AnswerStatus::Unreadable || status == AnswerStatus::BadCrc || status == AnswerStatus::Short)
-        FUZZ_CHECK(plausibleStart(request, body) == (status != AnswerStatus::Unreadable), describe(request, answer));
-    if (status != AnswerStatus::Ok)
+    if (status == Reason::Unreadable || status == Reason::BadCrc || status == Reason::ShortAnswer)
+        FUZZ_CHECK(plausibleStart(request, body) == (status != Reason::Unreadable), describe(request, answer));
+    if (status != Reason::None)
         return;
     // Ok: exactly one frame with a good CRC from the slave asked, with the
     // function asked.
@@ -187,13 +187,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     checkStatus(request, answer);
 
     if (const std::optional<QByteArray> good = goodAnswer(request, answer)) {
-        const AnswerStatus status = checkAnswer(request, *good);
-        FUZZ_CHECK(status == AnswerStatus::Ok, QString::number(int(status)) + QLatin1Char(' ') + describe(request, *good));
+        const Reason::Kind status = checkAnswer(request, *good).kind;
+        FUZZ_CHECK(status == Reason::None, QString::number(int(status)) + QLatin1Char(' ') + describe(request, *good));
         for (const QByteArray &late : {answer.left(1), QByteArray(1, '\0')}) {
             if (late.isEmpty())
                 continue;
-            const AnswerStatus s = checkAnswer(request, late + *good);
-            FUZZ_CHECK(s != AnswerStatus::Ok, describe(request, late + *good));
+            const Reason::Kind s = checkAnswer(request, late + *good).kind;
+            FUZZ_CHECK(s != Reason::None, describe(request, late + *good));
         }
         checkStatus(request, *good + answer.left(3));
     }
