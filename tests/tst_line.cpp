@@ -13,8 +13,8 @@ namespace {
 const QueryFrame readZero{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
 const QByteArray good = FakeMeter::readAnswer(1, {0x0064});
 const QByteArray request = FakeMeter::withCrc(QByteArray::fromHex("010300000001"));
-const LineRequest readRequest{readZero, 5, ByteOrder::AsReceived};
-const LineRequest tickRequest{readZero, 5, ByteOrder::AsReceived, RequestKind::Tick};
+const LineRequest readRequest{readZero, 5};
+const LineRequest tickRequest{readZero, 5, {}, RequestKind::Tick};
 // Steps of lateMeter that are not an answer delay.
 constexpr double Silent = -1;
 constexpr double Closed = -2; // the port is closed for that request
@@ -341,7 +341,7 @@ void LineTest::lateAnswerOfAnotherLength()
     meter.setRegisters(0, {1, 2});
     meter.setAnswerDelay(0.65);
     ModbusLine line(std::move(owned), clock);
-    const LineRequest two{{1, ReadHoldingRegisters, 0, 0, 0, 2, 0, 0}, 7, ByteOrder::AsReceived};
+    const LineRequest two{{1, ReadHoldingRegisters, 0, 0, 0, 2, 0, 0}, 7};
     QVERIFY(line.transact(two));
     meter.queueReply({}); // this one never answers: only the late answer can teach the line
     const auto one = line.transact(readRequest); // sent at 0.5 s

@@ -1,5 +1,6 @@
 #include "frame.h"
 #include "response.h"
+#include "request.h"
 #include "support/testkit.h"
 
 #include <QtTest>
@@ -110,7 +111,7 @@ void TestModbus::render_data()
     QTest::addColumn<bool>("write");
     QTest::addColumn<QString>("length");
     QTest::addColumn<QString>("sign");
-    QTest::addColumn<QString>("text7");
+    QTest::addColumn<QString>("hex");
     QTest::addColumn<bool>("logged");
     QTest::addColumn<bool>("convert");
     QTest::addColumn<bool>("hasData");
@@ -162,8 +163,8 @@ void TestModbus::render()
     QFETCH(QString, sign);
     QFETCH(bool, hasData);
 
-    const RenderedResponse r = renderResponse(bytes, expectedLength, write, length, byteOrderOf(sign));
-    QTEST(r.text7, "text7");
+    const RenderedResponse r = renderResponse(bytes, expectedLength, write, valueShapeOf(length, byteOrderOf(sign)));
+    QTEST(r.hex, "hex");
     QTEST(r.logged, "logged");
     QTEST(r.convert, "convert");
     QCOMPARE(r.dataHex.has_value(), hasData);

@@ -20,7 +20,7 @@ struct LineSettings;
 struct LineRequest {
     QueryFrame frame{};     // bytes 0..5; the line puts the CRC in 6..7
     int expectedLength = 0; // answer bytes rendered in front of the CRC
-    ByteOrder order = ByteOrder::AsReceived;
+    ValueShape shape; // what a read's data bytes make
     RequestKind kind = RequestKind::Click;
     // Probe only: the answer wait, seconds; 0 = the line's own wait.
     double answerWait = 0;

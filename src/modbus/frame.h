@@ -27,6 +27,15 @@ double expectedLength(std::uint8_t function, double dataLength);
 enum class ByteOrder { AsReceived, Reversed, Unknown };
 ByteOrder byteOrderOf(const QString &sign);
 
+// What a read's data bytes make: the value of a 2, 4, 6 or 8-byte data
+// length, a 4-byte one joined in `order`; no value for any other length.
+struct ValueShape {
+    int valueBytes = 0; // 2, 4, 6 or 8; 0: the data length gives no value
+    int dataLength = 0; // the data length asked for, bytes
+    ByteOrder order = ByteOrder::AsReceived;
+    bool operator==(const ValueShape &) const = default;
+};
+
 // Modbus CRC-16: reflected polynomial A001H, initial FFFFH, no final XOR.
 std::uint16_t crc16(const std::uint8_t *data, std::size_t size);
 std::uint16_t crc16(const QByteArray &bytes);

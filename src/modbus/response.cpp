@@ -75,20 +75,10 @@ bool plausibleStart(const QueryFrame &request, const QByteArray &answer)
            || byteAt(answer, 2) == 2 * registerCount(request);
 }
 
-// The data lengths that give a value: the texts "2", "4", "6" and "8",
-// exactly as typed or as a model entry has them; empty for any other text.
-std::optional<int> valueLength(const QString &lengthText)
-{
-    for (int length : {2, 4, 6, 8})
-        if (lengthText == QString::number(length))
-            return length;
-    return std::nullopt;
-}
-
 } // namespace
 
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
-                                const QString &lengthText, ByteOrder order)
+                                const ValueShape &shape)
 {
     // Slot i holds answer byte i; positions from 11 on have no slot, and a
     // position the answer did not reach keeps the empty text.
@@ -97,7 +87,7 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
     const qsizetype shown = std::min<qsizetype>({qsizetype(expectedLength), bytes.size(), ResponseSlots});
     for (qsizetype i = 0; i < shown; ++i) {
         slot[std::size_t(i)] = hexByte(byteAt(bytes, i));
-        r.text7 += slot[std::size_t(i)] + QLatin1Char(' ');
+        r.hex += slot[std::size_t(i)] + QLatin1Char(' ');
     }
 
     if (writeOption) {
@@ -111,10 +101,9 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
             digits += slot[std::size_t(i)];
         return digits;
     };
-    const std::optional<int> length = valueLength(lengthText);
-    if (!length)
+    if (!shape.valueBytes)
         return r; // not a data length: neither logged nor converted
-    switch (*length) {
+    switch (shape.valueBytes) {
     case 8:
         r.dataHex = join({3, 4, 5, 6, 7, 8, 9, 10});
         break;
@@ -122,9 +111,9 @@ RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, boo
         r.dataHex = join({3, 4, 5, 6, 7, 8});
         break;
     case 4:
-        if (order == ByteOrder::AsReceived)
+        if (shape.order == ByteOrder::AsReceived)
             r.dataHex = join({3, 4, 5, 6});
-        else if (order == ByteOrder::Reversed)
+        else if (shape.order == ByteOrder::Reversed)
             r.dataHex = join({6, 5, 4, 3});
         // any other sign: the previous DataHex is converted again
         break;

@@ -10,18 +10,17 @@ namespace movra {
 
 // What the decoder shows for the bytes taken from the port.
 struct RenderedResponse {
-    QString text7;                 // first ExpectedLength bytes (at most 11), each "HH "
-    bool logged = false;           // text7 goes on top of the response log Text3
+    QString hex;                   // first ExpectedLength bytes (at most 11), each "HH "
+    bool logged = false;           // `hex` goes on top of the response log
     bool convert = false;          // the value conversion runs
     std::optional<QString> dataHex; // new DataHex, when this answer sets one
 };
 
 // bytes: everything taken from the port; expectedLength: ExpectedLength;
-// writeOption: the answer is a write's echo; lengthText: the data length
-// text; order: how 4-byte data is joined. Bytes missing from a short answer
-// render as nothing.
+// writeOption: the answer is a write's echo; shape: the value its data bytes
+// make. Bytes missing from a short answer render as nothing.
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
-                                const QString &lengthText, ByteOrder order);
+                                const ValueShape &shape);
 
 
 // Whether the answer to the request can be trusted (None): slave address,

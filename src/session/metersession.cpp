@@ -181,14 +181,13 @@ Result MeterSession::refused(const Reason &reason)
     return result;
 }
 
-std::optional<Result> MeterSession::exchange(Pending pending, const QString &lengthText, RequestKind kind,
-                                             Exchange::Sender sender)
+std::optional<Result> MeterSession::exchange(Pending pending, RequestKind kind, Exchange::Sender sender)
 {
     pending.request.kind = kind;
     const std::optional<LineOutcome> outcome = send(pending);
     if (!outcome)
         return std::nullopt;
-    Result result = outcomeResult(*outcome, pending.request, lengthText);
+    Result result = outcomeResult(*outcome, pending.request);
     noteExchange(result, sender, &pending.request, &*outcome);
     return result;
 }
@@ -241,8 +240,7 @@ std::optional<LineOutcome> MeterSession::send(const Pending &pending)
 
 // Late bytes get a log line of their own above the answer; an echo with
 // nothing behind it is logged too. Only a trusted read answer gives a value.
-Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest &request,
-                                   const QString &lengthText)
+Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest &request)
 {
     Result result;
     if (!outcome.late.isEmpty())
@@ -255,10 +253,10 @@ Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest
     }
     const bool write = request.frame[1] == WriteSingleRegister;
     const RenderedResponse rendered =
-        renderResponse(outcome.answer, request.expectedLength, write, lengthText, request.order);
+        renderResponse(outcome.answer, request.expectedLength, write, request.shape);
     if (rendered.logged)
-        result.responseLines << rendered.text7;
-    Reading reading{Reading::Boxes::Cleared, {}, outcome.reason, rendered.text7};
+        result.responseLines << rendered.hex;
+    Reading reading{Reading::Boxes::Cleared, {}, outcome.reason, rendered.hex};
     if (write) {
         if (outcome.trusted())
             reading.boxes = Reading::Boxes::Echo;
@@ -267,8 +265,8 @@ Result MeterSession::outcomeResult(const LineOutcome &outcome, const LineRequest
         reading.boxes = Reading::Boxes::Value;
         reading.value = valueTexts(m_dataHex);
     } else if (outcome.trusted()) { // a length that gives no value, or a 4-byte value of no known order
-        const bool fourBytes = lengthText == QLatin1String("4");
-        reading.reason = Reason{Reason::NoValue, fourBytes ? Reason::NoValueSign : int(leadingNumber(lengthText))};
+        const bool fourBytes = request.shape.valueBytes == 4;
+        reading.reason = Reason{Reason::NoValue, fourBytes ? Reason::NoValueSign : request.shape.dataLength};
     }
     result.reading = reading;
     return result;
@@ -287,7 +285,7 @@ void MeterSession::sendByHand(const RequestTexts &texts)
         finish(result);
         return;
     }
-    Result result = exchange({*plan.request, {}, {}}, texts.length, RequestKind::Click, Exchange::Sender::Manual)
+    Result result = exchange({*plan.request, {}, {}}, RequestKind::Click, Exchange::Sender::Manual)
                         .value_or(refused({Reason::LineBusy}));
     if (!result.exchange)
         noteExchange(result, Exchange::Sender::Manual, &*plan.request, nullptr);
@@ -299,7 +297,7 @@ void MeterSession::read(const ReadCommand &command)
     if (busy())
         return;
     RequestTexts texts;
-    texts.slave = command.slave;
+    texts.slave = slaveAddressFromText(command.slave);
     texts.reg = command.reg;
     texts.length = command.length;
     sendByHand(texts);
@@ -311,7 +309,7 @@ void MeterSession::write(const WriteCommand &command)
         return;
     RequestTexts texts;
     texts.function = m_functionCode;
-    texts.slave = command.slave;
+    texts.slave = slaveAddressFromText(command.slave);
     texts.reg = command.reg;
     texts.value = command.value;
     sendByHand(texts);
@@ -341,7 +339,7 @@ void MeterSession::connect(const ConnectCommand &command)
     Result result = refused({Reason::NoModelEntry});
     if (entry) {
         const LineRequest read = connectRead(*entry, command.slave);
-        result = exchange({read, {}, entry->length}, entry->length, RequestKind::Click, Exchange::Sender::Connect)
+        result = exchange({read, {}, entry->length}, RequestKind::Click, Exchange::Sender::Connect)
                      .value_or(refused({Reason::LineBusy}));
         if (!result.exchange)
             noteExchange(result, Exchange::Sender::Connect, &read, nullptr);
@@ -363,7 +361,7 @@ void MeterSession::connect(const ConnectCommand &command)
 // order; a length that is not a number keeps the previous request's count.
 LineRequest MeterSession::connectRead(const ModelEntry &entry, int slave) const
 {
-    RequestTexts texts = entryTexts(QString::number(slave), entry);
+    RequestTexts texts = entryTexts(std::uint8_t(slave), entry);
     texts.lengthRule = RequestTexts::LengthRule::KeepPrevious;
     return *planRequest(texts, m_last).request;
 }
@@ -416,7 +414,7 @@ void MeterSession::findMeter(const FindCommand &command)
     hooks.transact = [this, &entry](const LineRequest &request) {
         const std::optional<LineOutcome> outcome = send(Pending{request, {}, entry->length});
         if (outcome) {
-            Result tried = outcomeResult(*outcome, request, entry->length);
+            Result tried = outcomeResult(*outcome, request);
             noteExchange(tried, Exchange::Sender::Search, &request, &*outcome);
             Result logged;
             logged.responseLines = tried.responseLines;
@@ -441,16 +439,16 @@ void MeterSession::findMeter(const FindCommand &command)
     hooks.stopRequested = [this] { return m_stopFinding; };
     const FindResult found = movra::findMeter(plan, read, hooks);
     m_state.searching = false;
-    endSearch(found, command, plan.inEffect, read, entry->length);
+    endSearch(found, command, plan.inEffect, read);
 }
 
 void MeterSession::endSearch(const FindResult &found, const FindCommand &command, const FindTry &before,
-                             const LineRequest &read, const QString &lengthText)
+                             const LineRequest &read)
 {
     Result result;
     switch (found.kind) {
     case FindResult::Found:
-        result = outcomeResult(*found.confirmed, read, lengthText);
+        result = outcomeResult(*found.confirmed, read);
         result.responseLines.clear(); // logged as it came
         result.hint = Hint{};
         result.found = Found{found.at.baud, found.at.framing, found.at.address};
@@ -532,14 +530,14 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
         return;
     }
     const int registerNumber = HEX_to_DEC(entry->address).value_or(0) + RegisterBase;
-    RequestTexts texts = entryTexts(command.slave, *entry);
+    RequestTexts texts = entryTexts(slaveAddressFromText(command.slave), *entry);
     if (texts.order != ByteOrder::Reversed)
         texts.order = ByteOrder::AsReceived;
     const RequestPlan plan = planRequest(texts, m_last);
     Result result;
     if (plan.request) {
-        const std::optional<Result> answered = exchange({*plan.request, entry->address, entry->length},
-                                                        entry->length, RequestKind::Tick, Exchange::Sender::Scan);
+        const std::optional<Result> answered =
+            exchange({*plan.request, entry->address, entry->length}, RequestKind::Tick, Exchange::Sender::Scan);
         if (!answered)
             return; // the line is still not quiet: this tick is skipped
         result = *answered;

@@ -100,13 +100,11 @@ private:
 
     // Runs a request on the line. Empty when the line did not take it.
     std::optional<LineOutcome> send(const Pending &pending);
-    std::optional<Result> exchange(Pending pending, const QString &lengthText, RequestKind kind,
-                                   Exchange::Sender sender);
+    std::optional<Result> exchange(Pending pending, RequestKind kind, Exchange::Sender sender);
     // The result's record of its request; `request` and `outcome` as far as it got.
     void noteExchange(Result &result, Exchange::Sender sender, const LineRequest *request,
                       const LineOutcome *outcome) const;
-    Result outcomeResult(const LineOutcome &outcome, const LineRequest &request,
-                         const QString &lengthText);
+    Result outcomeResult(const LineOutcome &outcome, const LineRequest &request);
     static Result refused(const Reason &reason);
     void sendByHand(const RequestTexts &texts);
     void scanReading(const TickCommand &command, std::int32_t entryLine);
@@ -114,7 +112,7 @@ private:
     // The open port at other settings, for the search.
     bool useSettings(const QString &baud, const QString &framing);
     void endSearch(const FindResult &found, const FindCommand &command, const FindTry &before,
-                   const LineRequest &read, const QString &lengthText);
+                   const LineRequest &read);
 
     ModbusLine m_line; // owns the port
     Clock &m_clock;

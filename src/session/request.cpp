@@ -2,6 +2,9 @@
 
 #include "numtext.h"
 
+#include <cmath>
+#include <limits>
+
 namespace movra {
 
 std::optional<std::uint8_t> slaveAddressFromText(const QString &text)
@@ -19,7 +22,20 @@ WordBytes splitHexWord(const QString &text)
             static_cast<std::uint8_t>(HEX_to_DEC(text.mid(2, 2)).value_or(0))};
 }
 
-RequestTexts entryTexts(const QString &slave, const ModelEntry &entry)
+ValueShape valueShapeOf(const QString &lengthText, ByteOrder order)
+{
+    ValueShape shape;
+    for (int length : {2, 4, 6, 8})
+        if (lengthText == QString::number(length))
+            shape.valueBytes = length;
+    // Whole bytes, as far as an int holds them.
+    const double length = leadingNumber(lengthText);
+    shape.dataLength = std::abs(length) < std::numeric_limits<int>::max() ? int(length) : 0;
+    shape.order = order;
+    return shape;
+}
+
+RequestTexts entryTexts(std::optional<std::uint8_t> slave, const ModelEntry &entry)
 {
     RequestTexts texts;
     texts.slave = slave;
@@ -31,13 +47,12 @@ RequestTexts entryTexts(const QString &slave, const ModelEntry &entry)
 
 RequestPlan planRequest(const RequestTexts &texts, const LineRequest &previous)
 {
-    const auto slave = slaveAddressFromText(texts.slave);
-    if (!slave)
+    if (!texts.slave)
         return {std::nullopt, {Reason::NotSentSlave}};
     const WordBytes reg = splitHexWord(texts.reg);
     LineRequest request;
-    request.order = texts.order;
-    request.frame = {*slave, texts.function, reg.high, reg.low, 0, 0, 0, 0};
+    request.shape = valueShapeOf(texts.length, texts.order);
+    request.frame = {*texts.slave, texts.function, reg.high, reg.low, 0, 0, 0, 0};
 
     if (texts.function == WriteSingleRegister) {
         const WordBytes value = splitHexWord(texts.value);

@@ -24,6 +24,10 @@ struct WordBytes {
 };
 WordBytes splitHexWord(const QString &text);
 
+// A read's value shape from the data length text: a value only for "2",
+// "4", "6" or "8" exactly as typed or as a model entry has them.
+ValueShape valueShapeOf(const QString &lengthText, ByteOrder order);
+
 struct RequestTexts {
     // How a data length that is not a number is taken: as 0 (the manual
     // panel and the scan), or by keeping the previous request's count and
@@ -31,7 +35,7 @@ struct RequestTexts {
     enum class LengthRule { LeadingNumber, KeepPrevious };
 
     std::uint8_t function = ReadHoldingRegisters;
-    QString slave;    // decimal
+    std::optional<std::uint8_t> slave; // empty: the address box holds none
     QString reg;      // hexadecimal, cut by position
     QString length;   // read: data length in bytes, half of it the register count
     QString value;    // write: the word, hexadecimal, cut by position
@@ -41,7 +45,7 @@ struct RequestTexts {
 
 // A read of a model file's entry from `slave`: its register, data length and
 // byte order.
-RequestTexts entryTexts(const QString &slave, const ModelEntry &entry);
+RequestTexts entryTexts(std::optional<std::uint8_t> slave, const ModelEntry &entry);
 
 // A request, or why none can be sent (NotSentSlave, NotSentLength).
 struct RequestPlan {

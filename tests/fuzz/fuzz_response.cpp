@@ -12,6 +12,7 @@
 // must not.
 #include "fuzzinput.h"
 #include "frame.h"
+#include "request.h"
 #include "response.h"
 #include "valueconv.h"
 
@@ -56,11 +57,11 @@ FUZZ_REFERENCE QByteArray sealed(QByteArray frame)
 
 void checkRender(const QByteArray &answer, int expectedLength, bool write, const QString &length, const QString &sign)
 {
-    const RenderedResponse r = renderResponse(answer, expectedLength, write, length, byteOrderOf(sign));
+    const RenderedResponse r = renderResponse(answer, expectedLength, write, valueShapeOf(length, byteOrderOf(sign)));
     const qsizetype shown = std::clamp<qsizetype>(std::min<qsizetype>(expectedLength, answer.size()), 0, 11);
-    FUZZ_CHECK(r.text7 == hexGroups(answer.left(shown)),
-               QStringLiteral("text7 '%1' for %2 bytes, ExpectedLength %3").arg(r.text7).arg(answer.size()).arg(expectedLength));
-    FUZZ_CHECK(r.text7.size() <= 33);
+    FUZZ_CHECK(r.hex == hexGroups(answer.left(shown)),
+               QStringLiteral("hex '%1' for %2 bytes, ExpectedLength %3").arg(r.hex).arg(answer.size()).arg(expectedLength));
+    FUZZ_CHECK(r.hex.size() <= 33);
 
     if (write) {
         FUZZ_CHECK(r.logged && !r.convert && !r.dataHex);
