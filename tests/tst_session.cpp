@@ -4,6 +4,7 @@
 #include "captions.h"
 #include "fakemeter.h"
 #include "healthtip.h"
+#include "porttips.h"
 #include "linehealth.h"
 #include "language.h"
 #include "meterfinder.h"
@@ -66,7 +67,7 @@ struct Rig {
     const PortPanel &panel() const { return session->state().panel; }
     bool open()
     {
-        session->toggle({QStringLiteral("COM1"), 0, "9600", "N,8,1"});
+        session->toggle({QStringLiteral("COM1"), 0, LineSettings{}, {}});
         return panel().kind == PortPanel::Open;
     }
     // "read SLAVE REG LENGTH", "write SLAVE REG VALUE", "function 6",
@@ -175,7 +176,7 @@ void SessionTest::ports()
     QFETCH(QString, status);
     QFETCH(QString, linkLost);
     Rig rig(oneEntry);
-    rig.session->toggle({portText, portIndex, baud, QStringLiteral("N,8,1")});
+    rig.session->toggle({portText, portIndex, parseSettings(baud, QStringLiteral("N,8,1")), {}});
     const auto lose = [&rig] {
         rig.fake->loseLink();
         rig.session->linkLost();
@@ -186,7 +187,7 @@ void SessionTest::ports()
     if (linkLost == "search") {
         rig.fake->setSlave(7);
         rig.clock.setDuringWait(lose);
-        rig.session->findMeter({"M", {"9600"}, {"N,8,1"}, 1, 15});
+        rig.session->findMeter({"M", {9600}, {LineSettings{}}, 1, 15});
         rig.clock.setDuringWait({});
         QCOMPARE(folded(rig.results).hint->kind, Hint::CheckSettings);
     }
@@ -197,7 +198,7 @@ void SessionTest::ports()
     QCOMPARE(rig.fake->openCount(), opened != 0 ? 1 : 0);
     QCOMPARE(state.sendEnabled(), opened && linkLost.isEmpty());
     QCOMPARE(state.canFind(), state.sendEnabled()); // offered only where it can run
-    QCOMPARE(state.panel.statusLine, status);
+    QCOMPARE(state.panel.kind == PortPanel::Open ? statusLine(state.panel.comNumber, state.panel.settings) : "", status);
     if (opened)
         QCOMPARE(rig.fake->openedPort(), opened);
     else
@@ -572,7 +573,7 @@ void SessionTest::reconnect()
         QCOMPARE(rig.fake->written().size(), ScanCursor::ReadingsPerReconnect + 1);
         QCOMPARE(state.panel.kind, reopenFails ? PortPanel::OpenFailed : PortPanel::Open);
         QCOMPARE(state.sendEnabled(), !reopenFails);
-        QCOMPARE(state.panel.statusLine, reopenFails ? QString() : QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
+        QCOMPARE(state.panel.settings, reopenFails ? LineSettings{} : *parseSettings("9600,N,8,1"));
     } else {
         QCOMPARE(state.panel.kind, PortPanel::Closed);
         QCOMPARE(reasonOf(shown), QStringLiteral("Not sent: port closed"));
@@ -648,7 +649,7 @@ void SessionTest::health()
         for (const QString &step : script.mid(6).split(' ', Qt::SkipEmptyParts)) {
             if (step == "find" || step == "found") { // address 1 at 9600 and 19200 N; with "find", nothing
                 rig.fake->setSlave(step == "find" ? 7 : 1);
-                rig.session->findMeter({"M", {"9600", "19200"}, {"N,8,1"}, 1, 1});
+                rig.session->findMeter({"M", {9600, 19200}, {LineSettings{}}, 1, 1});
                 continue;
             }
             if (step == "reopen") { // the port button twice while the read waits
@@ -663,11 +664,12 @@ void SessionTest::health()
                                                   : FakeMeter::Reply{{reply, step == "late" ? 0.3 : 0.02}});
             rig.run("read 1 0000 2");
         }
-        QCOMPARE(healthTip(rig.session->health(), chinese).split('\n').mid(1), tip);
+        QCOMPARE(healthTip(rig.session->health(), rig.panel(), chinese).split('\n').mid(1), tip);
         return;
     }
     LineHealth health;
-    health.restart("COM1", QTime(14, 2, 11), "9600", "N,8,1", HealthReport::Since::Opened);
+    health.restart(QTime(14, 2, 11), HealthReport::Since::Opened);
+    PortPanel panel{PortPanel::Open, "COM1", 1};
     std::optional<double> lateness;
     double nextWait = ModbusLine::SettleTime;
     int lateAnswers = 0;
@@ -675,8 +677,8 @@ void SessionTest::health()
         const QString verb = step.section('*', 0, 0).section(':', 0, 0);
         const QString arg = step.section('*', 0, 0).section(':', 1);
         if (verb == "reopen" || verb == "found") {
-            health.restart("COM1", QTime(15, 0), verb == "found" ? arg : "9600", "N,8,1",
-                           verb == "found" ? HealthReport::Since::SettingsFound : HealthReport::Since::Opened);
+            health.restart(QTime(15, 0), verb == "found" ? HealthReport::Since::SettingsFound : HealthReport::Since::Opened);
+            panel.settings.baudRate = verb == "found" ? arg.toInt() : 9600;
         } else if (verb == "lateness") {
             lateness = arg.section('/', 0, 0).toDouble();
             nextWait = arg.section('/', 1, 1).toDouble();
@@ -690,7 +692,7 @@ void SessionTest::health()
                 health.record(reason);
         }
     }
-    QCOMPARE(healthTip(health.report(lateness, lateAnswers, lateness.value_or(0), nextWait), chinese).split('\n'), tip);
+    QCOMPARE(healthTip(health.report(lateness, lateAnswers, lateness.value_or(0), nextWait), panel, chinese).split('\n'), tip);
 }
 
 // The meter search on a scripted line: the order of tries, and whose a late
@@ -713,20 +715,23 @@ void SessionTest::find()
     QFETCH(QString, meter);
     QFETCH(bool, late);
     QFETCH(int, tries);
-    const auto label = [](const FindTry &t) { return QStringLiteral("%1 %2 %3").arg(t.baud, t.framing).arg(t.address); };
-    const FindPlan plan = findPlan({"19200", "9600", "4800", "2400"}, {"N,8,1", "O,8,1", "E,8,1"}, "9600", "N,8,1", 1, 15);
+    const auto label = [](const FindTry &t) {
+        return QStringLiteral("%1 %2 %3").arg(t.settings.baudRate).arg(framingText(t.settings)).arg(t.address);
+    };
+    const FindPlan plan = findPlan({19200, 9600, 4800, 2400}, {*parseFraming("N,8,1"), *parseFraming("O,8,1"), *parseFraming("E,8,1")},
+                                   LineSettings{}, 1, 15);
     QStringList planned;
     for (const FindTry &t : plan.tries)
         planned << label(t);
     QCOMPARE(QSet<QString>(planned.cbegin(), planned.cend()).size(), 180);
     QCOMPARE(planned.mid(14, 2), (QStringList{"9600 N,8,1 15", "19200 N,8,1 1"}));
 
-    FindTry port{"9600", "N,8,1", 0};
+    FindTry port{LineSettings{}, 0};
     QByteArray pending;
     QStringList probed;
     FindHooks hooks;
-    hooks.useSettings = [&](const QString &baud, const QString &framing) {
-        port = {baud, framing, 0};
+    hooks.useSettings = [&](const LineSettings &settings) {
+        port = {settings, 0};
         return true;
     };
     hooks.transact = [&](const LineRequest &request) {
@@ -734,8 +739,8 @@ void SessionTest::find()
         out.frame = request.frame;
         out.received = std::exchange(pending, {});
         if (request.kind == RequestKind::Probe)
-            probed << label({port.baud, port.framing, request.frame[0]});
-        if (label({port.baud, port.framing, request.frame[0]}) == meter)
+            probed << label({port.settings, request.frame[0]});
+        if (label({port.settings, request.frame[0]}) == meter)
             (late && request.kind == RequestKind::Probe ? pending : out.received) += FakeMeter::readAnswer(request.frame[0], {0x10});
         out.answer = out.received;
         out.reason = checkAnswer(out.frame, out.answer);

@@ -44,8 +44,8 @@ int Form1::selectedIndex(const QComboBox *combo)
 
 PortChoice Form1::portChoice() const
 {
-    return {ui.Combo1->currentText(), selectedIndex(ui.Combo1), ui.Combo2->currentText(),
-            ui.Combo3->currentText()};
+    const QString typed = ui.Combo2->currentText() + QLatin1Char(',') + ui.Combo3->currentText();
+    return {ui.Combo1->currentText(), selectedIndex(ui.Combo1), parseSettings(typed), typed};
 }
 
 // The address follows the item's position: item n is slave n + 1; a typed
@@ -199,10 +199,13 @@ FindCommand Form1::findCommand() const
 {
     FindCommand command;
     command.model = ui.Combo7->currentText();
+    // Items that give no settings are not tried.
     for (int i = 0; i < ui.Combo2->count(); ++i)
-        command.bauds << ui.Combo2->itemText(i);
+        if (const auto baud = parseBaud(ui.Combo2->itemText(i)))
+            command.bauds << *baud;
     for (int i = 0; i < ui.Combo3->count(); ++i)
-        command.framings << ui.Combo3->itemText(i);
+        if (const auto framing = parseFraming(ui.Combo3->itemText(i)))
+            command.framings << *framing;
     command.firstAddress = 1;
     command.lastAddress = ui.Combo6->count();
     return command;

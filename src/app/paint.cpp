@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <tuple>
 
 namespace movra {
 
@@ -60,6 +61,8 @@ void Form1::paint(const Result &result)
         paintHint(*result.hint);
     if (result.found)
         selectFound(*result.found);
+    if (result.showPort)
+        paintStatusLine(m_session->state().panel);
     if (result.scanLine)
         ui.Text12->prependLine(*result.scanLine);
     if (result.exchange)
@@ -82,6 +85,13 @@ void Form1::paint(const Result &result)
     }
 }
 
+// "COM:1 Baud rate:9600  Protocol:N,8,1" while the port is open.
+void Form1::paintStatusLine(const PortPanel &panel)
+{
+    const bool open = panel.kind == PortPanel::Open;
+    ui.Label12->setText(open ? statusLine(panel.comNumber, panel.settings) : QString());
+}
+
 // The port panel, the send buttons, Connect's lock and the scan, as the
 // session holds them.
 void Form1::mirror(const SessionState &state, const HealthReport &health)
@@ -92,11 +102,17 @@ void Form1::mirror(const SessionState &state, const HealthReport &health)
     // The line's health changes as each request ends, the rest seldom.
     if (m_mirroredHealth != health || m_mirrored != state) {
         m_mirroredHealth = health;
-        setTip(ui.Label12, open ? healthTip(health, chinese) : QString());
+        setTip(ui.Label12, open ? healthTip(health, panel, chinese) : QString());
     }
-    ui.Label12->setText(panel.statusLine); // at every step, as the handlers always wrote it
     if (m_mirrored == state)
         return;
+    // The status line changes with the port alone: open, closed, or at
+    // other settings.
+    const auto portState = [](const PortPanel &p) {
+        return std::tuple(p.kind == PortPanel::Open, p.comNumber, p.settings);
+    };
+    if (!m_mirrored || portState(m_mirrored->panel) != portState(panel))
+        paintStatusLine(panel);
     m_mirrored = state;
     ui.Shape1->setFillColor(open ? Lamp::Green : Lamp::Red);
     ui.Combo1->setEnabled(!open);
@@ -188,7 +204,7 @@ void Form1::paintHint(const Hint &hint)
             tip = findHintTipLine(chinese); // where an operator stuck here finds the search
         break;
     case Hint::Searching:
-        text = findProgressText(hint.baud, hint.framing, hint.address, hint.index, hint.total, chinese);
+        text = findProgressText(hint.at, hint.address, hint.index, hint.total, chinese);
         break;
     case Hint::NothingFound:
         text = findNothingText(hint.firstAddress, hint.lastAddress, hint.bauds, hint.framings, chinese);
@@ -207,7 +223,8 @@ void Form1::paintHint(const Hint &hint)
 void Form1::selectFound(const Found &found)
 {
     // A typed setting that no item has stays typed.
-    for (auto [combo, text] : {std::pair{ui.Combo2, found.baud}, {ui.Combo3, found.framing}}) {
+    for (auto [combo, text] :
+         {std::pair{ui.Combo2, baudText(found.settings)}, {ui.Combo3, framingText(found.settings)}}) {
         const int index = combo->findText(text);
         if (index >= 0)
             combo->setCurrentIndex(index);

@@ -32,29 +32,45 @@ bool settingsPossible(const LineSettings &s)
            && s.dataBits <= 8 && (s.stopBits == 1 || s.stopBits == 2 || s.stopBits == OneAndHalfStopBits);
 }
 
+std::optional<int> parseBaud(const QString &text)
+{
+    const std::optional<int> baud = wholeNumber(text.trimmed());
+    if (!baud || *baud <= 0)
+        return std::nullopt;
+    return baud;
+}
+
 std::optional<LineSettings> parseSettings(const QString &text)
 {
     const QStringList fields = text.split(u',');
     if (fields.size() != 4)
         return std::nullopt;
+    std::optional<LineSettings> s = parseFraming(fields.mid(1).join(u','));
+    const std::optional<int> baud = parseBaud(fields[0]);
+    if (!s || !baud)
+        return std::nullopt;
+    s->baudRate = *baud;
+    return s;
+}
+
+std::optional<LineSettings> parseFraming(const QString &text)
+{
+    const QStringList fields = text.split(u',');
+    if (fields.size() != 3)
+        return std::nullopt;
 
     LineSettings s;
-    const std::optional<int> baud = wholeNumber(fields[0].trimmed());
-    if (!baud || *baud <= 0)
-        return std::nullopt;
-    s.baudRate = *baud;
-
-    const QString parity = fields[1].trimmed().toUpper();
+    const QString parity = fields[0].trimmed().toUpper();
     if (parity.size() != 1 || !QStringLiteral("NOEMS").contains(parity[0]))
         return std::nullopt;
     s.parity = parity[0].toLatin1();
 
-    const std::optional<int> data = wholeNumber(fields[2].trimmed());
+    const std::optional<int> data = wholeNumber(fields[1].trimmed());
     if (!data || *data < 5 || *data > 8)
         return std::nullopt;
     s.dataBits = *data;
 
-    const QString stop = fields[3].trimmed();
+    const QString stop = fields[2].trimmed();
     if (stop == u"1")
         s.stopBits = 1;
     else if (stop == u"1.5")
@@ -87,6 +103,21 @@ QString settingsText(const LineSettings &s)
         .arg(QChar::fromLatin1(s.parity))
         .arg(s.dataBits)
         .arg(stop);
+}
+
+QString baudText(const LineSettings &s)
+{
+    return QString::number(s.baudRate);
+}
+
+QString framingText(const LineSettings &s)
+{
+    return settingsText(s).section(QLatin1Char(','), 1);
+}
+
+bool sameFraming(const LineSettings &a, const LineSettings &b)
+{
+    return a.parity == b.parity && a.dataBits == b.dataBits && a.stopBits == b.stopBits;
 }
 
 QList<RefusedSetting> refusedSettings(const LineSettings &asked, const LineSettings &inEffect)

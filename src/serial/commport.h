@@ -30,9 +30,17 @@ inline constexpr int OneAndHalfStopBits = 3;
 std::optional<LineSettings> parseSettings(const QString &text);
 // The port panel's baud-rate and framing texts ("9600", "N,8,1") as settings.
 std::optional<LineSettings> parseSettings(const QString &baud, const QString &framing);
+// Each of them alone: the baud rate; the framing, its baud rate left at the default.
+std::optional<int> parseBaud(const QString &text);
+std::optional<LineSettings> parseFraming(const QString &text);
 
-// The settings as text, "19200,E,8,1" (1.5 stop bits as "1.5").
+// The settings as text, "19200,E,8,1" (1.5 stop bits as "1.5"); as the
+// port panel's lists have them, "19200" and "E,8,1".
 QString settingsText(const LineSettings &settings);
+QString baudText(const LineSettings &settings);
+QString framingText(const LineSettings &settings);
+// The same parity, data and stop bits, whatever the baud rate.
+bool sameFraming(const LineSettings &a, const LineSettings &b);
 
 // Seconds one character takes on the line: start bit, data bits, parity
 // bit and stop bits at the baud rate.

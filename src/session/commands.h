@@ -2,6 +2,7 @@
 // What the window asks of the session, and what the session hands back: the
 // events of each step (log lines, a reading, a hint, the focus) and its
 // state (the port panel, the locks), which the window mirrors whole.
+#include "commport.h"
 #include "linehealth.h"
 #include "portinfo.h"
 #include "reason.h"
@@ -19,8 +20,8 @@ namespace movra {
 struct PortChoice {
     QString portText;   // the port list's text
     int portIndex = -1; // the selected item's position; -1 when the text was typed
-    QString baud;       // the baud-rate list's text
-    QString framing;    // the framing list's text
+    std::optional<LineSettings> settings; // the baud-rate and framing lists'; empty: no settings
+    QString settingsTyped; // their texts, "9600,N,8,1", to name when they give none
 };
 
 // A send button's request, as typed.
@@ -45,8 +46,8 @@ struct ConnectCommand {
 // the lists offer.
 struct FindCommand {
     QString model;
-    QStringList bauds;    // the baud-rate list's items
-    QStringList framings; // the framing list's items
+    QList<int> bauds;              // the baud-rate list's items
+    QList<LineSettings> framings; // the framing list's items: parity, data and stop bits
     int firstAddress = 1; // the address list's items
     int lastAddress = 1;
 };
@@ -94,13 +95,12 @@ struct Hint {
     Hint(Kind kind = None) : kind(kind) {}
     Kind kind = None;
     bool offerFind = false; // CheckSettings: Connect went out and got no valid answer
-    QString baud;
-    QString framing;
+    LineSettings at;
     int address = 0;
     int index = 0;
     int total = 0;
-    QStringList bauds;
-    QStringList framings;
+    QList<int> bauds;
+    QList<LineSettings> framings;
     int firstAddress = 0;
     int lastAddress = 0;
     bool operator==(const Hint &) const = default;
@@ -108,8 +108,7 @@ struct Hint {
 
 // The port settings and address the search found, for the lists to select.
 struct Found {
-    QString baud;
-    QString framing;
+    LineSettings settings;
     int address = 0;
 };
 
@@ -122,10 +121,9 @@ struct Exchange {
     std::optional<double> value; // the decimal value shown, as a number; none: no value
     QString valueText;           // the decimal value as shown ("" when none)
     std::optional<Reason> reason; // why there is no value, or how soon the answer came
-    // Where it went and what it was: the port as open ("" while closed).
+    // Where it went and what it was: the port as open (none while closed).
     QString port;
-    QString baud;
-    QString framing;
+    std::optional<LineSettings> settings;
     int slave = -1;    // -1: no request was built
     int function = -1;
     int length = -1;   // data length in bytes
@@ -149,20 +147,22 @@ struct Result {
     std::optional<Reading> reading;
     std::optional<Hint> hint;
     std::optional<Found> found;
+    bool showPort = false; // Connect got a value: the status line names the port again
     Focus focus = Focus::Keep;
     std::optional<Exchange> exchange; // set on every step that ends a request
 };
 
 // --- State ----------------------------------------------------------------------
 
-// The port panel: closed, open at these settings, open failed and why, or the
-// link lost and which device.
+// The port panel, the one record of the port: closed, open at these
+// settings, open failed and why, or the link lost and which device.
 struct PortPanel {
     enum Kind { Closed, Open, OpenFailed, LinkLost };
     Kind kind = Closed;
     QString portName;   // "COM3", or the typed text that names no port
+    int comNumber = 0;  // the port's number, when it names one
+    LineSettings settings; // while open: the settings in effect
     OpenStatus status;  // how the open went, or the device that was lost
-    QString statusLine; // while open: "COM:3 Baud rate:19200  Protocol:E,8,1"
     bool everOpened = false; // the open button reads "OPEN" once it has closed a port
     bool operator==(const PortPanel &) const = default;
 };

@@ -57,15 +57,11 @@ bool LineHealth::wentOut(Reason::Kind kind)
     return std::ranges::find(NotSentKinds, kind) == std::end(NotSentKinds);
 }
 
-void LineHealth::restart(const QString &port, const QTime &openedAt, const QString &baud, const QString &framing,
-                         HealthReport::Since since)
+void LineHealth::restart(const QTime &openedAt, HealthReport::Since since)
 {
     *this = LineHealth();
-    m_port = port;
     m_openedAt = openedAt;
     m_since = since;
-    m_baud = baud;
-    m_framing = framing;
 }
 
 void LineHealth::record(const Reason &reason)
@@ -91,13 +87,10 @@ HealthReport LineHealth::report(std::optional<double> lateness, int lateAnswers,
                                 double nextWait) const
 {
     HealthReport r;
-    r.port = m_port;
     r.openedAt = m_openedAt;
     r.since = m_since;
     r.lateAnswers = lateAnswers;
     r.longestLate = longestLate;
-    r.baud = m_baud;
-    r.framing = m_framing;
     r.faults = countsOf(m_byKind, true);
     r.notSent = countsOf(m_byKind, false);
     r.withValue = m_byKind.empty() ? 0 : m_byKind[Reason::None];

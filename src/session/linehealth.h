@@ -20,11 +20,8 @@ struct HealthReport {
     };
     // What the count starts from: the port's open, or settings the search found.
     enum class Since { Opened, SettingsFound };
-    QString port; // "COM1"; empty before the first open
-    QTime openedAt; // when the port opened, or the found settings were set
+    QTime openedAt; // when the port opened, or the found settings were set; null before the first open
     Since since = Since::Opened;
-    QString baud;
-    QString framing;
     qint64 requests = 0;  // requests that went out on the line
     qint64 withValue = 0; // of them, trusted answers (Reason::None; a write's echo is one)
     // The other requests on the line, and those that did not go out, by
@@ -50,8 +47,7 @@ public:
     static constexpr std::size_t MedianWindow = 1001;
 
     // Counts from zero for a port just opened, or opened again.
-    void restart(const QString &port, const QTime &openedAt, const QString &baud, const QString &framing,
-                 HealthReport::Since since);
+    void restart(const QTime &openedAt, HealthReport::Since since);
     // One request's outcome, as shown. Constant time.
     void record(const Reason &reason);
     // `lateness`, `lateAnswers`, `longestLate` and `nextWait` are the line's, as they are now.
@@ -61,11 +57,8 @@ public:
     static bool wentOut(Reason::Kind kind);
 
 private:
-    QString m_port;
     QTime m_openedAt;
     HealthReport::Since m_since = HealthReport::Since::Opened;
-    QString m_baud;
-    QString m_framing;
     std::vector<qint64> m_byKind;     // indexed by Reason::Kind
     std::optional<double> m_fastest;  // seconds
     std::optional<double> m_slowest;

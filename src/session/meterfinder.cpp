@@ -1,6 +1,7 @@
 #include "meterfinder.h"
 
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 namespace movra {
@@ -9,15 +10,20 @@ namespace {
 
 // The rates and framings meters most often leave the factory with, most
 // common first.
-const QStringList CommonBauds = {QStringLiteral("9600"), QStringLiteral("19200")};
-const QStringList FramingPreference = {QStringLiteral("N,8,1"), QStringLiteral("E,8,1"), QStringLiteral("O,8,1")};
+const QList<int> CommonBauds = {9600, 19200};
+const QList<LineSettings> FramingPreference = {{0, 'N', 8, 1}, {0, 'E', 8, 1}, {0, 'O', 8, 1}};
 
-// A text's place: its place among the preferred ones, or after them, in the
+// A value's place: its place among the preferred ones, or after them, in the
 // order of the list it came from.
-qsizetype rankOf(const QString &text, const QStringList &preferred, const QStringList &given)
+template <typename T, typename Same>
+qsizetype rankOf(const T &value, const QList<T> &preferred, const QList<T> &given, Same same)
 {
-    const qsizetype i = preferred.indexOf(text);
-    return i >= 0 ? i : preferred.size() + given.indexOf(text);
+    const auto place = [&](const QList<T> &list) {
+        const auto it = std::find_if(list.cbegin(), list.cend(), [&](const T &v) { return same(v, value); });
+        return it == list.cend() ? list.size() : qsizetype(it - list.cbegin());
+    };
+    const qsizetype i = place(preferred);
+    return i < preferred.size() ? i : preferred.size() + place(given);
 }
 
 int answerBytesOf(const LineRequest &read)
@@ -27,33 +33,34 @@ int answerBytesOf(const LineRequest &read)
 
 } // namespace
 
-FindPlan findPlan(const QStringList &bauds, const QStringList &framings, const QString &baudInEffect,
-                  const QString &framingInEffect, int firstAddress, int lastAddress)
+FindPlan findPlan(const QList<int> &bauds, const QList<LineSettings> &framings, const LineSettings &inEffect,
+                  int firstAddress, int lastAddress)
 {
     FindPlan plan;
-    plan.inEffect = {baudInEffect, framingInEffect, 0};
+    plan.inEffect = {inEffect, 0};
     plan.firstAddress = firstAddress;
     plan.lastAddress = lastAddress;
 
     QList<FindTry> settings{plan.inEffect};
-    for (const QString &baud : bauds) {
-        for (const QString &framing : framings) {
-            const FindTry s{baud, framing, 0};
+    for (const int baud : bauds) {
+        for (LineSettings framing : framings) {
+            framing.baudRate = baud;
+            const FindTry s{framing, 0};
             if (std::none_of(settings.cbegin(), settings.cend(), [&](const FindTry &t) { return t.sameSettings(s); }))
                 settings.append(s);
         }
     }
     const auto key = [&](const FindTry &s) {
-        const bool common = CommonBauds.contains(s.baud);
-        return std::tuple(!common, rankOf(s.framing, FramingPreference, framings),
-                          rankOf(s.baud, CommonBauds, bauds));
+        const bool common = CommonBauds.contains(s.settings.baudRate);
+        return std::tuple(!common, rankOf(s.settings, FramingPreference, framings, sameFraming),
+                          rankOf(s.settings.baudRate, CommonBauds, bauds, std::equal_to<int>()));
     };
     std::stable_sort(settings.begin() + 1, settings.end(),
                      [&](const FindTry &a, const FindTry &b) { return key(a) < key(b); });
 
     for (const FindTry &s : std::as_const(settings))
         for (int address = firstAddress; address <= lastAddress; ++address)
-            plan.tries.append({s.baud, s.framing, address});
+            plan.tries.append({s.settings, address});
     return plan;
 }
 
@@ -128,7 +135,7 @@ private:
     {
         if (m_current.sameSettings(at))
             return true;
-        if (!m_hooks.useSettings(at.baud, at.framing))
+        if (!m_hooks.useSettings(at.settings))
             return false;
         m_previous = m_current;
         m_current = at;
@@ -140,8 +147,7 @@ private:
         LineRequest request = m_read;
         request.frame[0] = std::uint8_t(at.address);
         request.kind = RequestKind::Probe;
-        const auto settings = parseSettings(at.baud, at.framing);
-        request.answerWait = settings ? tryWait(*settings, answerBytesOf(m_read)) : 0;
+        request.answerWait = tryWait(at.settings, answerBytesOf(m_read));
         return m_hooks.transact(request);
     }
 

@@ -11,20 +11,16 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QString>
-#include <QStringList>
 #include <functional>
 #include <optional>
 
 namespace movra {
 
-// One try: the port at `baud` and `framing` ("9600", "N,8,1"), Connect's
-// read sent to `address`.
+// One try: the port at `settings`, Connect's read sent to `address`.
 struct FindTry {
-    QString baud;
-    QString framing;
+    LineSettings settings;
     int address = 0;
-    bool sameSettings(const FindTry &other) const { return baud == other.baud && framing == other.framing; }
+    bool sameSettings(const FindTry &other) const { return settings == other.settings; }
     bool operator==(const FindTry &) const = default;
 };
 
@@ -40,8 +36,9 @@ struct FindPlan {
 // rates, N,8,1 before E,8,1 before O,8,1 (at 9600 and 19200 every framing
 // before the slower rates). Settings in effect that the lists lack are
 // tried all the same.
-FindPlan findPlan(const QStringList &bauds, const QStringList &framings, const QString &baudInEffect,
-                  const QString &framingInEffect, int firstAddress, int lastAddress);
+// `framings`: their parity, data and stop bits; the baud rate is each of `bauds`.
+FindPlan findPlan(const QList<int> &bauds, const QList<LineSettings> &framings, const LineSettings &inEffect,
+                  int firstAddress, int lastAddress);
 
 // A meter's usual time from the end of a request to its answer.
 inline constexpr double MeterTurnaround = 0.1;
@@ -62,7 +59,7 @@ struct FindProgress {
 
 struct FindHooks {
     // Reopens the port at these settings; false: the port refused or was lost.
-    std::function<bool(const QString &baud, const QString &framing)> useSettings;
+    std::function<bool(const LineSettings &settings)> useSettings;
     // One request on the line; empty when the line could not take it.
     std::function<std::optional<LineOutcome>(const LineRequest &)> transact;
     // Before each try.

@@ -19,12 +19,6 @@ QString comName(int n)
     return QStringLiteral("COM%1").arg(n);
 }
 
-// "COM:1 Baud rate:9600  Protocol:N,8,1"
-QString statusText(int port, const QString &baud, const QString &framing)
-{
-    return QStringLiteral("COM:%1 Baud rate:%2  Protocol:%3").arg(port).arg(baud, framing);
-}
-
 // "40017--0010--250--VOLT"
 QString scanListLine(int registerNumber, const QString &address, const QString &value,
                      const QString &name)
@@ -92,25 +86,25 @@ void MeterSession::toggle(const PortChoice &choice)
 {
     if (m_state.searching)
         return;
-    if (m_inUse) {
+    if (m_state.panel.kind == PortPanel::Open) {
         close();
         Result result;
         result.focus = Result::Focus::PortList;
         emitResult(result);
     } else {
-        open(choice);
+        if (open(choice))
+            m_state.connectLocked = false; // the operator's open frees Connect
         emitResult({});
     }
 }
 
-void MeterSession::open(const PortChoice &choice)
+bool MeterSession::open(const PortChoice &choice)
 {
     PortPanel panel;
     panel.everOpened = m_state.panel.everOpened;
     // The item's position names the port; typed text must name one itself.
     const std::optional<int> n =
         choice.portIndex >= 0 ? std::optional<int>(choice.portIndex + 1) : comNumberFromText(choice.portText);
-    const QString settings = choice.baud + QLatin1Char(',') + choice.framing;
     if (!n) {
         panel.portName = choice.portText.trimmed();
         panel.status.failure = OpenFailure::NoSuchPortName;
@@ -119,12 +113,11 @@ void MeterSession::open(const PortChoice &choice)
         panel.portName = comName(*n);
         panel.status.failure = OpenFailure::NoSuchPortName;
         panel.status.detail = panel.portName;
-    } else if (const std::optional<LineSettings> parsed = parseSettings(choice.baud, choice.framing);
-               !parsed || !port().setSettings(*parsed)) {
+    } else if (!choice.settings || !port().setSettings(*choice.settings)) {
         // Never open with settings other than those the lists show.
         panel.portName = comName(*n);
         panel.status.failure = OpenFailure::SettingsRefused;
-        panel.status.detail = settings;
+        panel.status.detail = choice.settingsTyped;
     } else {
         port().setPortOpen(true);
         panel.portName = comName(port().commPort());
@@ -132,23 +125,28 @@ void MeterSession::open(const PortChoice &choice)
         if (!port().portOpen() && panel.status.failure == OpenFailure::None)
             panel.status.failure = OpenFailure::Other; // a port that cannot tell why
     }
+    panel.kind = PortPanel::OpenFailed;
     if (port().portOpen()) {
-        m_inUse = InUse{port().commPort(), choice.baud, choice.framing};
         panel.kind = PortPanel::Open;
-        panel.statusLine = statusText(m_inUse->port, m_inUse->baud, m_inUse->framing);
-        m_state.connectLocked = false;
+        panel.comNumber = port().commPort();
+        panel.settings = *choice.settings;
         m_line.restart(); // what the line learned of another port or meter is void
-        m_health.restart(panel.portName, QTime::currentTime(), choice.baud, choice.framing, HealthReport::Since::Opened);
-    } else {
-        panel.kind = PortPanel::OpenFailed;
+        startCount(HealthReport::Since::Opened);
     }
     m_state.panel = panel;
+    return panel.kind == PortPanel::Open;
+}
+
+// The health counts from now: the port opened, or the search set it to
+// other settings.
+void MeterSession::startCount(HealthReport::Since since)
+{
+    m_health.restart(QTime::currentTime(), since);
 }
 
 void MeterSession::close()
 {
     port().setPortOpen(false);
-    m_inUse.reset();
     m_state.panel = PortPanel{};
     m_state.panel.everOpened = true;
 }
@@ -157,9 +155,9 @@ void MeterSession::close()
 // green lamp over a dead line. The focus stays where the operator has it.
 void MeterSession::linkLost()
 {
-    if (!m_inUse)
+    if (m_state.panel.kind != PortPanel::Open)
         return;
-    const int n = m_inUse->port;
+    const int n = m_state.panel.comNumber;
     close();
     m_state.panel.kind = PortPanel::LinkLost;
     m_state.panel.portName = comName(n);
@@ -207,10 +205,9 @@ void MeterSession::noteExchange(Result &result, Exchange::Sender sender, const L
                 e.value = v;
         }
     }
-    if (m_inUse) {
-        e.port = comName(m_inUse->port);
-        e.baud = m_inUse->baud;
-        e.framing = m_inUse->framing;
+    if (m_state.panel.kind == PortPanel::Open) {
+        e.port = m_state.panel.portName;
+        e.settings = m_state.panel.settings;
     }
     if (request) {
         const QueryFrame &frame = outcome ? outcome->frame : request->frame;
@@ -350,6 +347,7 @@ void MeterSession::connect(const ConnectCommand &command)
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
+    result.showPort = value;
     // The search is worth it only when the request went out and nothing valid came back.
     const Reason::Kind kind = result.reading && result.reading->reason ? result.reading->reason->kind : Reason::None;
     result.hint->offerFind = !value && LineHealth::wentOut(kind) && kind != Reason::None && kind != Reason::NoValue
@@ -370,26 +368,23 @@ LineRequest MeterSession::connectRead(const ModelEntry &entry, int slave) const
 
 // A setting the driver does not take is named on the lamp, and the search
 // goes on with what it took; only a port that is gone ends it.
-bool MeterSession::useSettings(const QString &baud, const QString &framing)
+bool MeterSession::useSettings(const LineSettings &settings)
 {
-    const std::optional<LineSettings> settings = parseSettings(baud, framing);
-    if (!m_inUse || !settings)
+    if (m_state.panel.kind != PortPanel::Open)
         return false;
-    port().setSettings(*settings);
+    port().setSettings(settings);
     if (!port().portOpen())
         return false;
     m_line.restart();
     // The status line says what is in effect, also during the search.
-    m_inUse->baud = baud;
-    m_inUse->framing = framing;
-    m_state.panel.statusLine = statusText(m_inUse->port, baud, framing);
+    m_state.panel.settings = settings;
     m_state.panel.status = port().openStatus();
     return true;
 }
 
 void MeterSession::findMeter(const FindCommand &command)
 {
-    if (busy() || m_state.searching || !m_inUse || m_state.connectLocked)
+    if (busy() || !m_state.canFind())
         return;
     const std::optional<ModelEntry> entry = modelFile(command.model).lastEntry();
     if (!entry) {
@@ -400,8 +395,8 @@ void MeterSession::findMeter(const FindCommand &command)
         return;
     }
     const LineRequest read = connectRead(*entry, 0); // each try puts its own slave in
-    const FindPlan plan = findPlan(command.bauds, command.framings, m_inUse->baud, m_inUse->framing,
-                                   command.firstAddress, command.lastAddress);
+    const FindPlan plan =
+        findPlan(command.bauds, command.framings, m_state.panel.settings, command.firstAddress, command.lastAddress);
     m_stopFinding = false;
     m_state.searching = true;
     Result starting;
@@ -409,7 +404,7 @@ void MeterSession::findMeter(const FindCommand &command)
     emitResult(starting);
 
     FindHooks hooks;
-    hooks.useSettings = [this](const QString &baud, const QString &framing) { return useSettings(baud, framing); };
+    hooks.useSettings = [this](const LineSettings &settings) { return useSettings(settings); };
     // Every try's bytes go to the logs; none is counted in the line's health.
     hooks.transact = [this, &entry](const LineRequest &request) {
         const std::optional<LineOutcome> outcome = send(Pending{request, {}, entry->length});
@@ -425,8 +420,7 @@ void MeterSession::findMeter(const FindCommand &command)
     };
     hooks.progress = [this](const FindProgress &progress) {
         Hint searching(Hint::Searching);
-        searching.baud = progress.at.baud;
-        searching.framing = progress.at.framing;
+        searching.at = progress.at.settings;
         searching.address = progress.at.address;
         searching.index = progress.index;
         searching.total = progress.total;
@@ -451,11 +445,10 @@ void MeterSession::endSearch(const FindResult &found, const FindCommand &command
         result = outcomeResult(*found.confirmed, read);
         result.responseLines.clear(); // logged as it came
         result.hint = Hint{};
-        result.found = Found{found.at.baud, found.at.framing, found.at.address};
+        result.found = Found{found.at.settings, found.at.address};
         // The count is of these settings: a find at others starts a new one.
         if (!found.at.sameSettings(before))
-            m_health.restart(m_state.panel.portName, QTime::currentTime(), found.at.baud, found.at.framing,
-                             HealthReport::Since::SettingsFound);
+            startCount(HealthReport::Since::SettingsFound);
         break;
     case FindResult::NothingFound:
         result.hint = Hint{Hint::NothingFound};
@@ -559,18 +552,17 @@ void MeterSession::scanReading(const TickCommand &command, std::int32_t entryLin
 
 // Every 3600 readings: Connect, a pause, then the port closed and opened
 // again, so the scan goes on reading on a fresh port. A closed port stays
-// closed; engineer mode's locks stay as they were; a reopen that fails
+// closed; Connect's lock stays as it was; a reopen that fails
 // leaves the panel closed, its lists free for another port.
 void MeterSession::periodicReconnect(const ConnectCommand &connectCommand)
 {
     connect(connectCommand);
     m_clock.wait(ReconnectPause);
-    if (m_inUse) {
+    if (m_state.panel.kind == PortPanel::Open) {
         // The same port and settings again, by name.
-        const PortChoice again{comName(m_inUse->port), -1, m_inUse->baud, m_inUse->framing};
+        const PortChoice again{m_state.panel.portName, -1, m_state.panel.settings, {}};
         close();
         open(again);
-        m_state.connectLocked = m_engineer;
         emitResult({});
     }
     m_scan.reconnected();
@@ -580,7 +572,6 @@ void MeterSession::setEngineerMode(bool on)
 {
     if (m_state.searching)
         return;
-    m_engineer = on;
     m_state.connectLocked = on;
     if (!on) {
         m_scan.stop();

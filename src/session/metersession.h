@@ -78,11 +78,6 @@ public:
     bool busy() const { return m_line.busy(); }
 
 private:
-    struct InUse {
-        int port = 0;
-        QString baud;
-        QString framing;
-    };
     // What the request about to go out shows as it goes: the register and
     // length boxes it fills.
     struct Pending {
@@ -93,7 +88,9 @@ private:
 
     void emitResult(const Result &result);
     void finish(const Result &result);
-    void open(const PortChoice &choice);
+    // Opens the port at the choice; false: it stays closed, the panel says why.
+    bool open(const PortChoice &choice);
+    void startCount(HealthReport::Since since);
     void close();
     ModelFile modelFile(const QString &model) const;
     LineRequest connectRead(const ModelEntry &entry, int slave) const;
@@ -110,7 +107,7 @@ private:
     void scanReading(const TickCommand &command, std::int32_t entryLine);
     void periodicReconnect(const ConnectCommand &connect);
     // The open port at other settings, for the search.
-    bool useSettings(const QString &baud, const QString &framing);
+    bool useSettings(const LineSettings &settings);
     void endSearch(const FindResult &found, const FindCommand &command, const FindTry &before,
                    const LineRequest &read);
 
@@ -122,8 +119,6 @@ private:
 
     SessionState m_state;
     LineHealth m_health;
-    std::optional<InUse> m_inUse; // the port as opened; empty while closed
-    bool m_engineer = false;
     std::uint8_t m_functionCode = ReadHoldingRegisters;
     std::optional<Pending> m_pending; // the request on its way out
     LineRequest m_last;               // the last request that went out: QueryFrame and ExpectedLength

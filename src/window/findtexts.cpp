@@ -16,24 +16,20 @@ QString range(int first, int last)
     return first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last);
 }
 
-QString baudRange(const QStringList &bauds)
+QString baudRange(const QList<int> &bauds)
 {
-    QList<int> rates;
-    for (const QString &b : bauds)
-        if (const int rate = b.trimmed().toInt(); rate > 0)
-            rates.append(rate);
-    if (rates.isEmpty())
+    if (bauds.isEmpty())
         return {};
-    const auto [low, high] = std::minmax_element(rates.cbegin(), rates.cend());
+    const auto [low, high] = std::minmax_element(bauds.cbegin(), bauds.cend());
     return range(*low, *high);
 }
 
-QString parityLetters(const QStringList &framings)
+QString parityLetters(const QList<LineSettings> &framings)
 {
     QString letters;
-    for (const QString &f : framings) {
-        const QString letter = f.trimmed().left(1).toUpper();
-        if (!letter.isEmpty() && !letters.contains(letter))
+    for (const LineSettings &f : framings) {
+        const QChar letter = QChar::fromLatin1(f.parity);
+        if (!letters.contains(letter))
             letters += letter;
     }
     const QString order = QString::fromLatin1(ParityOrder);
@@ -54,18 +50,17 @@ QString findMenuText(bool chinese)
     return inLanguage(chinese, "Find the meter", "尋找儀表");
 }
 
-QString findProgressText(const QString &baud, const QString &framing, int address, int index, int total,
-                         bool chinese)
+QString findProgressText(const LineSettings &at, int address, int index, int total, bool chinese)
 {
     return inLanguage(chinese, "Searching: %1 %2, address %3 (%4 of %5)", "搜尋中：%1 %2，位址 %3（%4 / %5）")
-        .arg(baud, framing)
+        .arg(baudText(at), framingText(at))
         .arg(address)
         .arg(index)
         .arg(total);
 }
 
-QString findNothingText(int firstAddress, int lastAddress, const QStringList &bauds, const QStringList &framings,
-                        bool chinese)
+QString findNothingText(int firstAddress, int lastAddress, const QList<int> &bauds,
+                        const QList<LineSettings> &framings, bool chinese)
 {
     return inLanguage(chinese, "No meter at %1, %2 baud, %3", "找不到儀表：位址 %1，鮑率 %2，%3")
         .arg(range(firstAddress, lastAddress), baudRange(bauds), parityLetters(framings));

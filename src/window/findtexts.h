@@ -1,7 +1,9 @@
 #pragma once
 // The texts of the meter search, in English or Traditional Chinese.
+#include "commport.h"
+
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 namespace movra {
 
@@ -9,14 +11,13 @@ namespace movra {
 QString findMenuText(bool chinese);
 
 // While a try runs: its settings and address, and n of the total.
-QString findProgressText(const QString &baud, const QString &framing, int address, int index, int total,
-                         bool chinese);
+QString findProgressText(const LineSettings &at, int address, int index, int total, bool chinese);
 
 // The search ended without an answer: what was tried, the rates as a range
 // and the framings by their parity letters ("No meter at 1-15, 2400-19200
 // baud, N/E/O"); its tooltip names the likely causes.
-QString findNothingText(int firstAddress, int lastAddress, const QStringList &bauds, const QStringList &framings,
-                        bool chinese);
+QString findNothingText(int firstAddress, int lastAddress, const QList<int> &bauds,
+                        const QList<LineSettings> &framings, bool chinese);
 QString findNothingTip(int lastAddress, bool chinese);
 
 // The line a failed Connect's hint tooltip adds.

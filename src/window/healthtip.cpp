@@ -90,18 +90,20 @@ QString seconds(double s)
 
 } // namespace
 
-QString healthTip(const HealthReport &r, bool chinese)
+QString healthTip(const HealthReport &r, const PortPanel &panel, bool chinese)
 {
-    if (r.port.isEmpty())
+    if (r.openedAt.isNull())
         return {};
+    const QString baud = baudText(panel.settings);
+    const QString framing = framingText(panel.settings);
     QStringList lines;
     const QString at = r.openedAt.toString(QStringLiteral("HH:mm:ss"));
     if (r.since == HealthReport::Since::SettingsFound)
         lines << inLanguage(chinese, "Since the search set %1 to %3, %4 at %2:", "自搜尋於 %2 將 %1 設為 %3, %4 以來：")
-                     .arg(r.port, at, r.baud, r.framing);
+                     .arg(panel.portName, at, baud, framing);
     else
         lines << inLanguage(chinese, "Since %1 opened at %2 (%3, %4):", "自 %1 於 %2 開啟以來 (%3, %4)：")
-                     .arg(r.port, at, r.baud, r.framing);
+                     .arg(panel.portName, at, baud, framing);
     if (r.requests == 0) {
         lines << inLanguage(chinese, "No requests yet", "尚無請求");
     } else {

@@ -128,6 +128,11 @@ QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese)
     return tip;
 }
 
+QString statusLine(int comNumber, const LineSettings &settings)
+{
+    return QStringLiteral("COM:%1 Baud rate:%2  Protocol:%3").arg(comNumber).arg(baudText(settings), framingText(settings));
+}
+
 QString lampLostTip(const QString &name, const QString &device, bool chinese)
 {
     return heading(name, device)

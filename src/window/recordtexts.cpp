@@ -23,8 +23,10 @@ std::vector<RecordRow> recordRows(const Exchange &exchange, const QDateTime &at,
     row.at = at;
     row.sender = senderName(exchange.sender);
     row.port = exchange.port;
-    row.baud = exchange.baud;
-    row.framing = exchange.framing;
+    if (exchange.settings) {
+        row.baud = baudText(*exchange.settings);
+        row.framing = framingText(*exchange.settings);
+    }
     std::vector<RecordRow> rows;
     const bool busy = exchange.reason && exchange.reason->kind == Reason::LineBusy;
     if (!exchange.late.isEmpty()) {
