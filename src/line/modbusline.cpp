@@ -107,6 +107,52 @@ ModbusLine::Settled ModbusLine::settle(RequestKind kind)
     }
 }
 
+// Each arrival timed. With a lateness known (or for a probe) the bytes are
+// taken as they come and the wait ends once the whole answer is in;
+// otherwise the wait runs its length, stops asking once a read's answer is
+// all there, and takes what came at its end. When what came may be an older
+// request's late answer, the wait goes on for this one's own.
+ModbusLine::Waited ModbusLine::waitForAnswer(const LineRequest &request, LineTracker::Seq seq, double sentAt)
+{
+    const bool probe = request.kind == RequestKind::Probe;
+    bool endsOnAnswer = probe || m_tracker.waitEndsOnAnswer();
+    Waited w;
+    w.until = sentAt + (probe && request.answerWait > 0 ? request.answerWait : m_tracker.answerWait());
+    for (;;) {
+        m_clock.waitPolling(w.until - m_clock.now(), pollStep(), [&] {
+            return endsOnAnswer ? takeAsTheyCome(seq, w) : countUntilEnd(request, w);
+        });
+        w.received += m_port->input();
+        const double later = m_tracker.waitUntil(seq, w.received, w.arrivals, w.until);
+        if (later <= w.until || !m_port->portOpen())
+            return w;
+        w.until = later;
+        endsOnAnswer = true;
+    }
+}
+
+void ModbusLine::timeArrival(Waited &w, qsizetype held) const
+{
+    if (held > w.held)
+        w.arrivals.append({m_clock.now(), w.held = held});
+}
+
+Clock::Seen ModbusLine::takeAsTheyCome(LineTracker::Seq seq, Waited &w)
+{
+    w.received += m_port->input();
+    timeArrival(w, w.received.size());
+    return m_tracker.answerIn(seq, w.received, m_clock.now()) ? Clock::Seen::Done : Clock::Seen::More;
+}
+
+Clock::Seen ModbusLine::countUntilEnd(const LineRequest &request, Waited &w) const
+{
+    timeArrival(w, w.received.size() + std::max(m_port->inBufferCount(), 0));
+    const bool read = request.frame[1] != WriteSingleRegister;
+    const bool whole = read && w.held >= request.expectedLength + CrcBytes && w.held != RequestBytes;
+    return whole ? Clock::Seen::Enough : Clock::Seen::More;
+}
+
+// Settle, send, wait, and the tracker's verdict on what the wait took.
 std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
 {
     if (m_busy)
@@ -137,41 +183,10 @@ std::optional<LineOutcome> ModbusLine::transact(const LineRequest &request)
     }
     const LineTracker::Seq seq = m_tracker.sent(out.frame, request.kind, sentAt);
 
-    // Each arrival timed. With a lateness known (or for a probe) the bytes
-    // are taken as they come and the wait ends once the whole answer is in;
-    // otherwise the wait runs its length, stops asking once a read's answer
-    // is all there, and takes what came at its end. When what came may be an
-    // older request's late answer, the wait goes on for this one's own.
-    const bool probe = request.kind == RequestKind::Probe;
-    const double wait = probe && request.answerWait > 0 ? request.answerWait : m_tracker.answerWait();
-    bool endsOnAnswer = probe || m_tracker.waitEndsOnAnswer();
-    const bool read = out.frame[1] != WriteSingleRegister;
-    LineTracker::Arrivals arrivals;
-    qsizetype held = 0;
-    const auto take = [&] {
-        // Taken as they come, or left to the end of the wait and only counted.
-        if (endsOnAnswer)
-            out.received += m_port->input();
-        const qsizetype arrived = out.received.size() + (endsOnAnswer ? 0 : std::max(m_port->inBufferCount(), 0));
-        if (arrived > held)
-            arrivals.append({m_clock.now(), held = arrived});
-        if (endsOnAnswer)
-            return m_tracker.answerIn(seq, out.received, m_clock.now()) ? Clock::Seen::Done : Clock::Seen::More;
-        const bool whole = read && held >= request.expectedLength + CrcBytes && held != RequestBytes;
-        return whole ? Clock::Seen::Enough : Clock::Seen::More;
-    };
-    double until = sentAt + wait;
-    for (;;) {
-        m_clock.waitPolling(until - m_clock.now(), pollStep(), take);
-        out.received += m_port->input();
-        const double later = m_tracker.waitUntil(seq, out.received, arrivals, until);
-        if (later <= until || !m_port->portOpen())
-            break;
-        until = later;
-        endsOnAnswer = true;
-    }
+    const Waited waited = waitForAnswer(request, seq, sentAt);
+    out.received = waited.received;
     const double now = m_clock.now();
-    const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, arrivals, now, until - sentAt);
+    const LineTracker::Verdict verdict = m_tracker.took(seq, out.received, waited.arrivals, now, waited.until - sentAt);
     out.answer = verdict.answer;
     // A port closed in the wait is not the meter's silence.
     out.reason = m_port->portOpen() ? verdict.reason : Reason{Reason::ClosedInWait};

@@ -2,6 +2,7 @@
 // The Modbus line: one request at a time over the serial port, the wait for
 // its answer, and a plain account of what came back. The bookkeeping and
 // its decisions are the LineTracker's.
+#include "clock.h"
 #include "frame.h"
 #include "linetracker.h"
 #include "response.h"
@@ -13,7 +14,6 @@
 
 namespace movra {
 
-class Clock;
 class SerialPort;
 struct LineSettings;
 
@@ -94,6 +94,20 @@ public:
 
 private:
     enum class Settled { Go, Skip, Busy };
+    // What an answer wait took: every byte, each arrival timed, and when it ended.
+    struct Waited {
+        QByteArray received;
+        LineTracker::Arrivals arrivals;
+        qsizetype held = 0; // bytes arrived by the last take
+        double until = 0;
+    };
+    Waited waitForAnswer(const LineRequest &request, LineTracker::Seq seq, double sentAt);
+    void timeArrival(Waited &w, qsizetype held) const;
+    // Bytes taken as they come; done once the whole answer is in.
+    Clock::Seen takeAsTheyCome(LineTracker::Seq seq, Waited &w);
+    // Bytes left in the port to the wait's end, only counted; enough once a
+    // read's answer is all there.
+    Clock::Seen countUntilEnd(const LineRequest &request, Waited &w) const;
     Settled settle(RequestKind kind);
     double clickSettleBudget() const;
     // Takes what the port holds outside a wait: stray bytes.
