@@ -1,6 +1,7 @@
 #pragma once
 // The system's language, as a Windows language id. TraditionalChineseLangId,
 // the one id that selects the Chinese captions, comes with the line reader.
+#include "langid.h"
 #include "lineio.h"
 
 #include <QString>
@@ -8,11 +9,6 @@
 
 namespace movra {
 
-inline constexpr std::uint16_t EnglishUsLangId = 0x0409;
-
-// Windows language id of a locale name such as "zh_TW" or "en_US.UTF-8";
-// English (US) for a name the table does not hold.
-std::uint16_t langIdForLocaleName(const QString &name);
 // The system's default language id (GetSystemDefaultLangID on Windows).
 std::uint16_t systemLangId();
 
