@@ -12,10 +12,19 @@ namespace movra {
 // The system's default language id (GetSystemDefaultLangID on Windows).
 std::uint16_t systemLangId();
 
-// A text in the captions' language: English, or Traditional Chinese (UTF-8).
-inline QString inLanguage(bool chinese, const char *english, const char *zh)
+// The language of the captions and texts.
+enum class Language { English, Chinese };
+
+// Traditional Chinese for TraditionalChineseLangId, English for every other id.
+inline Language languageOf(std::uint16_t langId)
 {
-    return QString::fromUtf8(chinese ? zh : english);
+    return langId == TraditionalChineseLangId ? Language::Chinese : Language::English;
+}
+
+// A text in the captions' language: English, or Traditional Chinese (UTF-8).
+inline QString inLanguage(Language language, const char *english, const char *zh)
+{
+    return QString::fromUtf8(language == Language::Chinese ? zh : english);
 }
 
 } // namespace movra

@@ -1,6 +1,7 @@
 #pragma once
 // The status line's tooltip: how the line has held up since the port opened,
 // in the caption language.
+#include "language.h"
 #include "linehealth.h"
 
 #include <QString>
@@ -11,6 +12,6 @@ namespace movra {
 // gave a value, the faults by reason, the answer times, the requests not
 // sent, and the meter's lateness while the line knows one; lines joined by
 // "\n". Empty before the first open.
-QString healthTip(const HealthReport &report, bool chinese);
+QString healthTip(const HealthReport &report, Language language);
 
 } // namespace movra

@@ -1,6 +1,7 @@
 #pragma once
 // Tooltips of the port panel in the caption language: where each port list
 // item goes, and what became of the last open (on the lamp).
+#include "language.h"
 #include "portinfo.h"
 #include <QString>
 
@@ -8,13 +9,13 @@ namespace movra {
 
 // "COM1 → /dev/ttyUSB0", then what is known of the device, one item a line,
 // or "not present".
-QString portItemTip(const PortInfo &info, bool chinese);
+QString portItemTip(const PortInfo &info, Language language);
 
 // After an open: "COM1 → /dev/ttyUSB0: open", then a line for each setting
 // the driver did not take; or the reason it failed.
-QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese);
+QString lampOpenTip(const QString &name, const OpenStatus &status, Language language);
 
 // After the device went away while open.
-QString lampLostTip(const QString &name, const QString &device, bool chinese);
+QString lampLostTip(const QString &name, const QString &device, Language language);
 
 } // namespace movra
