@@ -202,8 +202,6 @@ private slots:
     void modelListIsTheShippedOne();
     void captionByLanguage_data();
     void captionByLanguage();
-    void languageIdForLocale_data();
-    void languageIdForLocale();
     void windowLayout();
     void windowsSteps_data();
     void windowsSteps();
@@ -253,30 +251,6 @@ void TestInstall::captionByLanguage()
     platform.language = quint16(language);
     InstallWindow window(platform);
     QCOMPARE(window.button()->text(), caption);
-}
-
-void TestInstall::languageIdForLocale_data()
-{
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<int>("id");
-    QTest::newRow("zh_TW -> 0x0404") << u"zh_TW"_qs << 0x0404;
-    QTest::newRow("zh_CN -> 0x0804") << u"zh_CN"_qs << 0x0804;
-    QTest::newRow("zh_HK -> 0x0C04") << u"zh_HK"_qs << 0x0C04;
-    QTest::newRow("zh_SG -> 0x1004") << u"zh_SG"_qs << 0x1004;
-    QTest::newRow("zh_MO -> 0x1404") << u"zh_MO"_qs << 0x1404;
-    QTest::newRow("en_US -> 0x0409") << u"en_US"_qs << 0x0409;
-    QTest::newRow("fr_FR -> 0x040C") << u"fr_FR"_qs << 0x040C;
-    QTest::newRow("en_CA -> 0x1009") << u"en_CA"_qs << 0x1009;
-    QTest::newRow("de_DE -> 0x0407") << u"de_DE"_qs << 0x0407;
-    QTest::newRow("C locale -> 0x0409") << u"C"_qs << 0x0409;
-    QTest::newRow("unknown xx_YY -> 0x0409") << u"xx_YY"_qs << 0x0409;
-}
-
-void TestInstall::languageIdForLocale()
-{
-    QFETCH(QString, locale);
-    QFETCH(int, id);
-    QCOMPARE(int(movra::languageIdForLocale(locale)), id);
 }
 
 void TestInstall::windowLayout()

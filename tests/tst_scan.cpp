@@ -35,8 +35,6 @@ private slots:
     void ticksVisitEntriesThenRest();
     void stopThenStart();
     void clearDuringScan();
-    void reconnectAfter3600Readings_data();
-    void reconnectAfter3600Readings();
     void refusedScanReadingLeavesFocus();
     void closedPortReadingSaysNotSent();
 
@@ -171,52 +169,6 @@ void ScanTest::clearDuringScan()
     const QString png = w.dir.filePath(QStringLiteral("trend.png"));
     QVERIFY(trend->savePicture(png) && QImage(png).size() == trend->picture().size());
     QVERIFY(!trend->savePicture(w.dir.filePath(QStringLiteral("no/such/folder/trend.png"))));
-}
-
-void ScanTest::reconnectAfter3600Readings_data()
-{
-    QTest::addColumn<bool>("reopenFails");
-    QTest::newRow("closed and opened again") << false;
-    QTest::newRow("the reopen fails: the panel reads closed, its lists free") << true;
-}
-
-void ScanTest::reconnectAfter3600Readings()
-{
-    QFETCH(bool, reopenFails);
-    ModelWindow w("1\r\n0010-2 VOLT\r\n");
-    w.form->show();
-    w.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
-    w.open();
-    w.ui().Check1->setChecked(true); // engineer mode's locks stay over the reconnect
-    w.ui().Text2->setFocus();
-    w.fake->setRegister(0x0010, 230);
-    w.ui().Command10->click();
-    const int opensBefore = w.fake->openCount();
-    w.fake->setOpenFails(reopenFails);
-    // One entry: a reading, then an empty tick, and again.
-    for (int i = 0; i < 2 * 3600 && w.fake->written().size() < 3601; ++i)
-        w.tick();
-    // 3600 scan reads and one Connect read.
-    QCOMPARE(w.fake->written().size(), 3601);
-    QCOMPARE(w.fake->openCount(), opensBefore + (reopenFails ? 0 : 1));
-    if (reopenFails) {
-        QCOMPARE(w.ui().Shape1->fillColor(), 255);
-        QCOMPARE(w.ui().Command1->text(), QStringLiteral("OPEN"));
-        QVERIFY(w.ui().Label12->text().isEmpty());
-        QVERIFY(w.ui().Combo1->isEnabled() && !w.ui().Command3->isEnabled());
-        return;
-    }
-    QVERIFY(w.fake->portOpen());
-    QCOMPARE(w.ui().Shape1->fillColor(), 65280);
-    QCOMPARE(w.ui().Command1->text(), QStringLiteral("CLOS"));
-    QCOMPARE(w.ui().Label12->text(), QStringLiteral("COM:1 Baud rate:9600  Protocol:N,8,1"));
-    QVERIFY(!w.ui().Combo6->isEnabled() && !w.ui().Combo7->isEnabled() && !w.ui().Command2->isEnabled());
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.ui().Text2));
-    w.tick();
-    w.tick();
-    QCOMPARE(w.list().first(), QStringLiteral("40017--0010--230--VOLT"));
-    QCOMPARE(w.fake->written().size(), 3602);
 }
 
 void ScanTest::refusedScanReadingLeavesFocus()

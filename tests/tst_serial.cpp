@@ -350,25 +350,25 @@ void TestSerial::unlinkedAdaptersInADevTree()
 void TestSerial::lampOpenTipTable_data()
 {
     QTest::addColumn<OpenStatus>("status");
-    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<Language>("language");
     QTest::addColumn<QString>("expected"); // for COM3
     const OpenStatus noName{"", OpenFailure::NoSuchPortName, "COMX", {}, {}, {}};
     const OpenStatus refused{"/dev/ttyUSB0", OpenFailure::SettingsRefused, "9600,X,8,1", {}, {}, {}};
     const OpenStatus notTaken{"/dev/pts/3", OpenFailure::None, "", {}, {},
                               {{LineParameter::Parity, "E", "N"}, {LineParameter::DataBits, "7", "8"}}};
-    QTest::newRow("text names no port") << noName << false << "\"COMX\" names no port: type COM1 to COM256";
-    QTest::newRow("text names no port, Chinese") << noName << true << "「COMX」不是埠的名稱:請輸入 COM1 到 COM256";
+    QTest::newRow("text names no port") << noName << Language::English << "\"COMX\" names no port: type COM1 to COM256";
+    QTest::newRow("text names no port, Chinese") << noName << Language::Chinese << "「COMX」不是埠的名稱:請輸入 COM1 到 COM256";
     QTest::newRow("settings refused")
-        << refused << false << "COM3 → /dev/ttyUSB0: the port refuses the settings 9600,X,8,1";
-    QTest::newRow("settings refused, Chinese") << refused << true << "COM3 → /dev/ttyUSB0:此埠不接受設定 9600,X,8,1";
+        << refused << Language::English << "COM3 → /dev/ttyUSB0: the port refuses the settings 9600,X,8,1";
+    QTest::newRow("settings refused, Chinese") << refused << Language::Chinese << "COM3 → /dev/ttyUSB0:此埠不接受設定 9600,X,8,1";
     QTest::newRow("open, parity and data bits not taken")
-        << notTaken << false
+        << notTaken << Language::English
         << "COM3 → /dev/pts/3: open\nParity E not taken by the driver: N in effect\n"
            "Data bits 7 not taken by the driver: 8 in effect";
     QTest::newRow("open, parity and data bits not taken, Chinese")
-        << notTaken << true << "COM3 → /dev/pts/3:已開啟\n驅動程式未接受同位檢查 E：實際為 N\n驅動程式未接受資料位元 7：實際為 8";
+        << notTaken << Language::Chinese << "COM3 → /dev/pts/3:已開啟\n驅動程式未接受同位檢查 E：實際為 N\n驅動程式未接受資料位元 7：實際為 8";
     QTest::newRow("adapters unlinked, COM3 a link that leads nowhere in a folder with blanks")
-        << OpenStatus{"/x/gone", OpenFailure::LinkLeadsNowhere, "", {"/dev/ttyACM0", "/dev/ttyUSB0"}, "/o's m", {}} << false
+        << OpenStatus{"/x/gone", OpenFailure::LinkLeadsNowhere, "", {"/dev/ttyACM0", "/dev/ttyUSB0"}, "/o's m", {}} << Language::English
         << "COM3 → /x/gone: no such device, the link leads nowhere\nAdapters no COM link names: /dev/ttyACM0, "
            "/dev/ttyUSB0\nTo open /dev/ttyACM0 as COM3: ln -sf /dev/ttyACM0 '/o'\\''s m/COM3'";
 }
@@ -376,9 +376,9 @@ void TestSerial::lampOpenTipTable_data()
 void TestSerial::lampOpenTipTable()
 {
     QFETCH(OpenStatus, status);
-    QFETCH(bool, chinese);
+    QFETCH(Language, language);
     QFETCH(QString, expected);
-    QCOMPARE(lampOpenTip("COM3", status, chinese), expected);
+    QCOMPARE(lampOpenTip("COM3", status, language), expected);
 }
 
 // --- clocks ---------------------------------------------------------------

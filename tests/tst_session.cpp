@@ -588,44 +588,44 @@ void SessionTest::reconnect()
 void SessionTest::health_data()
 {
     QTest::addColumn<QString>("script");
-    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<Language>("language");
     QTest::addColumn<QStringList>("tip");
 
     const QString since = "Since COM1 opened at 14:02:11 (9600, N,8,1):";
     const QString six = "ok:18 silent crc ok:45 exc:02 ok:21";
-    QTest::newRow("just opened") << "" << false << QStringList{since, "No requests yet"};
+    QTest::newRow("just opened") << "" << Language::English << QStringList{since, "No requests yet"};
     QTest::newRow("requests not sent are not requests; the most frequent fault first")
-        << "closed ok:20 slave*2 crc*2 silent" << false
+        << "closed ok:20 slave*2 crc*2 silent" << Language::English
         << QStringList{since, "4 requests, 1 with a value (25.0 %)", "2 CRC errors · 1 no answer", "Answer in 20 ms",
                        "Not sent: 2 without a slave address · 1 with the port closed"};
     QTest::newRow("a reopen counts from zero; an even count's median")
-        << "silent*3 ok:90 reopen ok:20 ok:40" << false
+        << "silent*3 ok:90 reopen ok:20 ok:40" << Language::English
         << QStringList{"Since COM1 opened at 15:00:00 (9600, N,8,1):", "2 requests, 2 with a value (100.0 %)",
                        "Answer in 20–40 ms, median 30 ms"};
     QTest::newRow("a find at other settings counts from zero, and says so")
-        << "silent found:19200 ok:20" << false
+        << "silent found:19200 ok:20" << Language::English
         << QStringList{"Since the search set COM1 to 19200, N,8,1 at 15:00:00:", "1 request, 1 with a value (100.0 %)",
                        "Answer in 20 ms"};
     QTest::newRow("one late answer in 89 is named as one")
-        << "ok:20*88 silent lateness:0.35/0.53/1" << false
+        << "ok:20*88 silent lateness:0.35/0.53/1" << Language::English
         << QStringList{since, "89 requests, 88 with a value (98.9 %)", "1 no answer", "Answer in 20 ms",
                        "1 answer came late, 0.35 s after its request; the next request waits 0.53 s"};
     QTest::newRow("the median follows the recent answers; one fault in 5002 is not 100.0 %")
-        << "ok:10*4000 silent ok:30*1001" << false
+        << "ok:10*4000 silent ok:30*1001" << Language::English
         << QStringList{since, "5002 requests, 5001 with a value (99.9 %)", "1 no answer",
                        "Answer in 10–30 ms, median 30 ms"};
     QTest::newRow("six reads by hand on the meter, from the session's state")
-        << "meter: ok silent crc ok exc ok" << false
+        << "meter: ok silent crc ok exc ok" << Language::English
         << QStringList{"6 requests, 3 with a value (50.0 %)", "1 no answer · 1 exception · 1 CRC error",
                        "Answer in 20–25 ms, median 25 ms"}; // answers come 20 ms late, found by 5 ms polls
     QTest::newRow("the port closed and opened again during a wait: counted in neither opening")
-        << "meter: ok reopen ok" << false << QStringList{"1 request, 1 with a value (100.0 %)", "Answer in 20 ms"};
+        << "meter: ok reopen ok" << Language::English << QStringList{"1 request, 1 with a value (100.0 %)", "Answer in 20 ms"};
     QTest::newRow("a find at the settings in use keeps the count")
-        << "meter: ok found ok" << false << QStringList{"2 requests, 2 with a value (100.0 %)", "Answer in 20 ms"};
+        << "meter: ok found ok" << Language::English << QStringList{"2 requests, 2 with a value (100.0 %)", "Answer in 20 ms"};
     QTest::newRow("a search at other settings that finds nothing: the line forgot its lateness")
-        << "meter: late ok find" << false << QStringList{"2 requests, 1 with a value (50.0 %)", "1 no answer",
+        << "meter: late ok find" << Language::English << QStringList{"2 requests, 1 with a value (50.0 %)", "1 no answer",
                                                           "Answer in 20 ms"};
-    QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47/3" << true
+    QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47/3" << Language::Chinese
         << QStringList{"自 COM1 於 14:02:11 開啟以來 (9600, N,8,1)：", "6 個請求，3 個有數值 (50.0 %)",
                        "1 次無回應 · 1 次例外 · 1 次 CRC 錯誤", "回應時間 18–45 毫秒，中位數 21 毫秒",
                        "未送出：1 次通訊埠未開啟", "3 個回應延遲，最多在請求後 0.31 秒；下一個請求等候 0.47 秒"};
@@ -634,7 +634,7 @@ void SessionTest::health_data()
 void SessionTest::health()
 {
     QFETCH(QString, script);
-    QFETCH(bool, chinese);
+    QFETCH(Language, language);
     QFETCH(QStringList, tip);
     static const QHash<QString, Reason::Kind> kinds{
         {"ok", Reason::None}, {"silent", Reason::NoAnswer}, {"crc", Reason::BadCrc}, {"exc", Reason::Exception},
@@ -664,7 +664,7 @@ void SessionTest::health()
                                                   : FakeMeter::Reply{{reply, step == "late" ? 0.3 : 0.02}});
             rig.run("read 1 0000 2");
         }
-        QCOMPARE(healthTip(rig.session->health(), rig.panel(), chinese).split('\n').mid(1), tip);
+        QCOMPARE(healthTip(rig.session->health(), rig.panel(), language).split('\n').mid(1), tip);
         return;
     }
     LineHealth health;
@@ -692,7 +692,7 @@ void SessionTest::health()
                 health.record(reason);
         }
     }
-    QCOMPARE(healthTip(health.report(lateness, lateAnswers, lateness.value_or(0), nextWait), panel, chinese).split('\n'), tip);
+    QCOMPARE(healthTip(health.report(lateness, lateAnswers, lateness.value_or(0), nextWait), panel, language).split('\n'), tip);
 }
 
 // The meter search on a scripted line: the order of tries, and whose a late

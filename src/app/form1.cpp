@@ -211,7 +211,7 @@ void Form1::Form_Load()
         ui.Combo6->addItem(QString::number(n));
     ui.Combo6->setCurrentIndex(0);
     loadModelList(ui.Combo5);
-    if (m_env.langId == TraditionalChineseLangId)
+    if (languageOf(m_env.langId) == Language::Chinese)
         chinese();
     else
         english();
@@ -246,12 +246,12 @@ void Form1::useCaptions(const CaptionTable &table)
 {
     applyCaptions(this, table);
     m_captions = &table;
-    m_findAction->setText(findMenuText(table.chinese));
-    m_trendAction->setText(trendMenuText(table.chinese));
-    m_recordAction->setText(recordMenuText(table.chinese));
-    m_openRecordsAction->setText(openRecordsMenuText(table.chinese));
+    m_findAction->setText(findMenuText(table.language));
+    m_trendAction->setText(trendMenuText(table.language));
+    m_recordAction->setText(recordMenuText(table.language));
+    m_openRecordsAction->setText(openRecordsMenuText(table.language));
     for (QAction *save : m_saveActions)
-        save->setText(saveAsMenuText(table.chinese));
+        save->setText(saveAsMenuText(table.language));
     paintRecording();
 }
 

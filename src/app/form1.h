@@ -102,7 +102,7 @@ private:
     FindCommand findCommand() const;
     // Tips: where each port list item goes.
     void refreshPortTips();
-    bool captionsChinese() const;
+    Language captionsLanguage() const;
 
     void paint(const Result &result);
     void mirror(const SessionState &state, const HealthReport &health);

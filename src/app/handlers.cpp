@@ -92,10 +92,10 @@ void Form1::end(Ending ending)
 
 void Form1::refreshPortTips()
 {
-    const bool chinese = captionsChinese();
+    const Language language = captionsLanguage();
     const QList<PortInfo> ports = portInfos(m_env.exeDir, ui.Combo1->count());
     for (int i = 0; i < ports.size(); ++i)
-        ui.Combo1->setItemData(i, portItemTip(ports[i], chinese), Qt::ToolTipRole);
+        ui.Combo1->setItemData(i, portItemTip(ports[i], language), Qt::ToolTipRole);
 }
 
 // --- The manual panel ---------------------------------------------------------
@@ -171,7 +171,7 @@ void Form1::SaveLog_Click(const LogBox *log)
     if (path.isEmpty())
         return;
     const QString why = saveText(path, log->text());
-    m_saveFailure = why.isEmpty() ? QString() : saveFailedText(path, why, captionsChinese());
+    m_saveFailure = why.isEmpty() ? QString() : saveFailedText(path, why, captionsLanguage());
     paintRecording();
 }
 
@@ -233,7 +233,7 @@ void Form1::Text12_Trend()
 {
     if (!m_trend) {
         TrendEnvironment env;
-        env.chinese = captionsChinese();
+        env.language = captionsLanguage();
         env.reasonText = [this](const Reason &reason) {
             return m_captions ? reasonText(reason, *m_captions) : QString();
         };

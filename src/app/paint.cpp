@@ -98,11 +98,11 @@ void Form1::mirror(const SessionState &state, const HealthReport &health)
 {
     const PortPanel &panel = state.panel;
     const bool open = panel.kind == PortPanel::Open;
-    const bool chinese = captionsChinese();
+    const Language language = captionsLanguage();
     // The line's health changes as each request ends, the rest seldom.
     if (m_mirroredHealth != health || m_mirrored != state) {
         m_mirroredHealth = health;
-        setTip(ui.Label12, open ? healthTip(health, panel, chinese) : QString());
+        setTip(ui.Label12, open ? healthTip(health, panel, language) : QString());
     }
     if (m_mirrored == state)
         return;
@@ -132,10 +132,10 @@ void Form1::mirror(const SessionState &state, const HealthReport &health)
         break;
     case PortPanel::Open:
     case PortPanel::OpenFailed:
-        setTip(ui.Shape1, lampOpenTip(panel.portName, panel.status, chinese));
+        setTip(ui.Shape1, lampOpenTip(panel.portName, panel.status, language));
         break;
     case PortPanel::LinkLost:
-        setTip(ui.Shape1, lampLostTip(panel.portName, panel.status.device, chinese));
+        setTip(ui.Shape1, lampLostTip(panel.portName, panel.status.device, language));
         break;
     }
     ui.Command5->setEnabled(state.sendEnabled());
@@ -192,7 +192,7 @@ void Form1::paintReason(const std::optional<Reason> &reason)
 
 void Form1::paintHint(const Hint &hint)
 {
-    const bool chinese = captionsChinese();
+    const Language language = captionsLanguage();
     QString text;
     QString tip;
     switch (hint.kind) {
@@ -201,17 +201,17 @@ void Form1::paintHint(const Hint &hint)
     case Hint::CheckSettings:
         text = m_captions ? m_captions->connectHint : QString();
         if (hint.offerFind)
-            tip = findHintTipLine(chinese); // where an operator stuck here finds the search
+            tip = findHintTipLine(language); // where an operator stuck here finds the search
         break;
     case Hint::Searching:
-        text = findProgressText(hint.at, hint.address, hint.index, hint.total, chinese);
+        text = findProgressText(hint.at, hint.address, hint.index, hint.total, language);
         break;
     case Hint::NothingFound:
-        text = findNothingText(hint.firstAddress, hint.lastAddress, hint.bauds, hint.framings, chinese);
-        tip = findNothingTip(hint.lastAddress, chinese);
+        text = findNothingText(hint.firstAddress, hint.lastAddress, hint.bauds, hint.framings, language);
+        tip = findNothingTip(hint.lastAddress, language);
         break;
     case Hint::Stopped:
-        text = findStoppedText(chinese);
+        text = findStoppedText(language);
         break;
     }
     ui.signal2->setText(text);
@@ -258,7 +258,7 @@ void Form1::record(const Result &result)
 // was not saved.
 void Form1::paintRecording()
 {
-    RecordingLook look = recordingLook(*m_recorder, captionsChinese());
+    RecordingLook look = recordingLook(*m_recorder, captionsLanguage());
     if (look.text.isEmpty() && !m_saveFailure.isEmpty())
         look = {m_saveFailure.section(QLatin1Char('\n'), 0, 0), m_saveFailure};
     m_recordAction->setChecked(m_recorder->recording());
@@ -268,9 +268,9 @@ void Form1::paintRecording()
 }
 
 // The tips speak the captions' language.
-bool Form1::captionsChinese() const
+Language Form1::captionsLanguage() const
 {
-    return m_captions && m_captions->chinese;
+    return m_captions ? m_captions->language : Language::English;
 }
 
 } // namespace movra

@@ -1,13 +1,13 @@
 #include "platform.h"
 
+#include "langid.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
-
-#include <utility>
 
 #ifdef Q_OS_WIN
 #include <QSettings>
@@ -25,29 +25,6 @@ QString toolFileName()
 #else
     return u"Movra_Modbus"_qs;
 #endif
-}
-
-quint16 languageIdForLocale(const QString &name)
-{
-    static const std::pair<const char *, quint16> ids[] = {
-        {"zh_TW", 0x0404}, {"zh_CN", 0x0804}, {"zh_HK", 0x0C04}, {"zh_SG", 0x1004},
-        {"zh_MO", 0x1404}, {"en_US", 0x0409}, {"en_GB", 0x0809}, {"en_AU", 0x0C09},
-        {"en_CA", 0x1009}, {"en_NZ", 0x1409}, {"en_IE", 0x1809}, {"en_ZA", 0x1C09},
-        {"en_IN", 0x4009}, {"en_SG", 0x4809}, {"fr_FR", 0x040C}, {"fr_BE", 0x080C},
-        {"fr_CA", 0x0C0C}, {"fr_CH", 0x100C}, {"de_DE", 0x0407}, {"de_CH", 0x0807},
-        {"de_AT", 0x0C07}, {"it_IT", 0x0410}, {"es_ES", 0x0C0A}, {"es_MX", 0x080A},
-        {"pt_BR", 0x0416}, {"pt_PT", 0x0816}, {"nl_NL", 0x0413}, {"nl_BE", 0x0813},
-        {"sv_SE", 0x041D}, {"da_DK", 0x0406}, {"nb_NO", 0x0414}, {"fi_FI", 0x040B},
-        {"pl_PL", 0x0415}, {"cs_CZ", 0x0405}, {"hu_HU", 0x040E}, {"ru_RU", 0x0419},
-        {"uk_UA", 0x0422}, {"tr_TR", 0x041F}, {"el_GR", 0x0408}, {"he_IL", 0x040D},
-        {"ar_SA", 0x0401}, {"ja_JP", 0x0411}, {"ko_KR", 0x0412}, {"th_TH", 0x041E},
-        {"vi_VN", 0x042A}, {"id_ID", 0x0421}, {"ms_MY", 0x043E}, {"hi_IN", 0x0439},
-    };
-    for (const auto &[locale, id] : ids) {
-        if (name == QLatin1StringView(locale))
-            return id;
-    }
-    return 0x0409;
 }
 
 SystemPlatform::SystemPlatform(const QString &sourceFolder)
@@ -90,7 +67,7 @@ quint16 SystemPlatform::languageId() const
 #ifdef Q_OS_WIN
     return GetSystemDefaultLangID();
 #else
-    return languageIdForLocale(QLocale::system().name());
+    return langIdForLocaleName(QLocale::system().name());
 #endif
 }
 

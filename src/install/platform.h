@@ -55,8 +55,4 @@ QString toolFileName();
 // Chinese as used in Taiwan: the one language the installer speaks Chinese in.
 inline constexpr quint16 ChineseTaiwanLanguageId = 0x0404;
 
-// The Windows language identifier of a locale name such as "zh_TW";
-// 0x0409 (English, United States) for names not known here.
-quint16 languageIdForLocale(const QString &name);
-
 } // namespace movra

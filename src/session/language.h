@@ -1,6 +1,7 @@
 #pragma once
 // The system's language, as a Windows language id. TraditionalChineseLangId,
 // the one id that selects the Chinese captions, comes with the line reader.
+#include "langid.h"
 #include "lineio.h"
 
 #include <QString>
@@ -8,18 +9,22 @@
 
 namespace movra {
 
-inline constexpr std::uint16_t EnglishUsLangId = 0x0409;
-
-// Windows language id of a locale name such as "zh_TW" or "en_US.UTF-8";
-// English (US) for a name the table does not hold.
-std::uint16_t langIdForLocaleName(const QString &name);
 // The system's default language id (GetSystemDefaultLangID on Windows).
 std::uint16_t systemLangId();
 
-// A text in the captions' language: English, or Traditional Chinese (UTF-8).
-inline QString inLanguage(bool chinese, const char *english, const char *zh)
+// The language of the captions and texts.
+enum class Language { English, Chinese };
+
+// Traditional Chinese for TraditionalChineseLangId, English for every other id.
+inline Language languageOf(std::uint16_t langId)
 {
-    return QString::fromUtf8(chinese ? zh : english);
+    return langId == TraditionalChineseLangId ? Language::Chinese : Language::English;
+}
+
+// A text in the captions' language: English, or Traditional Chinese (UTF-8).
+inline QString inLanguage(Language language, const char *english, const char *zh)
+{
+    return QString::fromUtf8(language == Language::Chinese ? zh : english);
 }
 
 } // namespace movra

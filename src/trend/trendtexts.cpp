@@ -9,52 +9,52 @@ namespace {
 constexpr int ValueDigits = 10;
 } // namespace
 
-QString trendMenuText(bool chinese)
+QString trendMenuText(Language language)
 {
-    return inLanguage(chinese, "Trend", "趨勢圖");
+    return inLanguage(language, "Trend", "趨勢圖");
 }
 
 // "Trend — MV-210, MV-100"
-QString trendTitle(const QStringList &models, bool chinese)
+QString trendTitle(const QStringList &models, Language language)
 {
-    const QString title = trendMenuText(chinese);
+    const QString title = trendMenuText(language);
     return models.isEmpty() ? title : title + QStringLiteral(" — ") + models.join(QStringLiteral(", "));
 }
 
-QString trendSaveText(bool chinese)
+QString trendSaveText(Language language)
 {
-    return inLanguage(chinese, "Save picture…", "儲存圖片…");
+    return inLanguage(language, "Save picture…", "儲存圖片…");
 }
 
-QString trendSaveFilter(bool chinese)
+QString trendSaveFilter(Language language)
 {
-    return inLanguage(chinese, "PNG picture (*.png)", "PNG 圖片 (*.png)");
+    return inLanguage(language, "PNG picture (*.png)", "PNG 圖片 (*.png)");
 }
 
-QString trendSavedText(const QString &path, bool chinese)
+QString trendSavedText(const QString &path, Language language)
 {
-    return inLanguage(chinese, "Picture saved: %1", "圖片已儲存：%1").arg(path);
+    return inLanguage(language, "Picture saved: %1", "圖片已儲存：%1").arg(path);
 }
 
-QString trendNotSavedText(const QString &path, bool chinese)
+QString trendNotSavedText(const QString &path, Language language)
 {
-    return inLanguage(chinese, "Picture not saved: %1 cannot be written", "圖片未儲存：無法寫入 %1").arg(path);
+    return inLanguage(language, "Picture not saved: %1 cannot be written", "圖片未儲存：無法寫入 %1").arg(path);
 }
 
-QString trendHelpText(bool chinese)
+QString trendHelpText(Language language)
 {
-    return inLanguage(chinese, "Wheel: zoom · drag: pan · double-click: follow live",
+    return inLanguage(language, "Wheel: zoom · drag: pan · double-click: follow live",
                       "滾輪：縮放 · 拖曳：平移 · 按兩下：即時跟隨");
 }
 
-QString trendEmptyText(bool chinese)
+QString trendEmptyText(Language language)
 {
-    return inLanguage(chinese, "No readings yet: start a scan", "尚無讀值：請開始掃瞄");
+    return inLanguage(language, "No readings yet: start a scan", "尚無讀值：請開始掃瞄");
 }
 
-QString trendFaultsText(bool chinese)
+QString trendFaultsText(Language language)
 {
-    return inLanguage(chinese, "Faults", "錯誤");
+    return inLanguage(language, "Faults", "錯誤");
 }
 
 QString trendValueText(double value)

@@ -42,8 +42,8 @@ TrendWindow::TrendWindow(const TrendData &data, TrendEnvironment env, QWidget *p
     m_readout->setObjectName(QStringLiteral("readout"));
     m_readout->setWordWrap(true);
     m_readout->setTextFormat(Qt::PlainText);
-    m_status = new QLabel(trendHelpText(m_env.chinese), this);
-    m_save = new QPushButton(trendSaveText(m_env.chinese), this);
+    m_status = new QLabel(trendHelpText(m_env.language), this);
+    m_save = new QPushButton(trendSaveText(m_env.language), this);
     m_save->setObjectName(QStringLiteral("savePicture"));
 
     m_plots = new QWidget;
@@ -53,7 +53,7 @@ TrendWindow::TrendWindow(const TrendData &data, TrendEnvironment env, QWidget *p
     m_stripLayout = new QVBoxLayout;
     m_stripLayout->setSpacing(0);
     plotLayout->addLayout(m_stripLayout, 1);
-    m_faults = new TrendFaultAxis(trendFaultsText(m_env.chinese), m_plots);
+    m_faults = new TrendFaultAxis(trendFaultsText(m_env.language), m_plots);
     plotLayout->addWidget(m_faults);
     auto *scroll = new QScrollArea(this);
     scroll->setWidget(m_plots);
@@ -129,7 +129,7 @@ void TrendWindow::redraw()
     m_redrawTimer.stop();
     ++m_redraws;
     m_sinceRedraw.restart();
-    setWindowTitle(trendTitle(m_data.models(), m_env.chinese));
+    setWindowTitle(trendTitle(m_data.models(), m_env.language));
     addStrips();
     const double end = m_time.live() && !m_data.empty() ? std::max(now(), m_data.last()) : now();
     std::tie(m_from, m_to) = m_time.range(end);
@@ -151,7 +151,7 @@ void TrendWindow::redraw()
         }
     }
     m_faults->plot(marks, m_from, m_to, m_env.reasonText);
-    m_readout->setText(m_data.empty() ? trendEmptyText(m_env.chinese) : readout());
+    m_readout->setText(m_data.empty() ? trendEmptyText(m_env.language) : readout());
 }
 
 double TrendWindow::timeAt(double x) const
@@ -218,7 +218,7 @@ QPixmap TrendWindow::picture()
 bool TrendWindow::savePicture(const QString &path)
 {
     const bool saved = picture().save(path, "PNG");
-    m_status->setText(saved ? trendSavedText(path, m_env.chinese) : trendNotSavedText(path, m_env.chinese));
+    m_status->setText(saved ? trendSavedText(path, m_env.language) : trendNotSavedText(path, m_env.language));
     return saved;
 }
 
@@ -226,9 +226,9 @@ void TrendWindow::saveAsked()
 {
     const QString path = m_env.savePath
                              ? m_env.savePath()
-                             : QFileDialog::getSaveFileName(this, trendSaveText(m_env.chinese),
+                             : QFileDialog::getSaveFileName(this, trendSaveText(m_env.language),
                                                             QStringLiteral("trend.png"),
-                                                            trendSaveFilter(m_env.chinese));
+                                                            trendSaveFilter(m_env.language));
     if (!path.isEmpty())
         savePicture(path);
 }

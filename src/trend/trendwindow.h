@@ -3,6 +3,7 @@
 // over one time axis that carries the fault marks. Each strip scales its
 // value axis to its data. It follows the last ten minutes live until the
 // wheel zooms or a drag pans; a double-click follows live again.
+#include "language.h"
 #include "reason.h"
 #include "timewindow.h"
 
@@ -25,7 +26,7 @@ class TrendStrip;
 class TrendFaultAxis;
 
 struct TrendEnvironment {
-    bool chinese = false;
+    Language language = Language::English;
     // A gap's reason, in the captions' language.
     std::function<QString(const Reason &)> reasonText;
     // Seconds since the epoch: where following live ends.

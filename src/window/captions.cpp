@@ -116,14 +116,14 @@ const CaptionTable &chineseTable()
             caption("Command11", "停止"),
         },
         hint("1.確認通訊鮑率/協定正確性!", "2.確認型號或位址是否錯誤!"),
-        true,
+        Language::Chinese,
     };
     return table;
 }
 
-QString answerTimeText(int ms, bool chinese)
+QString answerTimeText(int ms, Language language)
 {
-    return inLanguage(chinese, "Answer in %1 ms", "回應時間 %1 毫秒").arg(ms);
+    return inLanguage(language, "Answer in %1 ms", "回應時間 %1 毫秒").arg(ms);
 }
 
 namespace {
@@ -138,14 +138,14 @@ QString waitText(double seconds)
 
 QString reasonText(const Reason &reason, const CaptionTable &table)
 {
-    const bool zh = table.chinese;
-    auto text = [zh](const char *english, const char *chinese) { return inLanguage(zh, english, chinese); };
+    const Language language = table.language;
+    auto text = [language](const char *english, const char *zh) { return inLanguage(language, english, zh); };
     const bool timed = reason.seconds >= 0;
     switch (reason.kind) {
     case Reason::None:
         if (!timed)
             return {};
-        return answerTimeText(qRound(reason.seconds * 1000), zh);
+        return answerTimeText(qRound(reason.seconds * 1000), language);
     case Reason::NoAnswer: {
         const QString within = reason.waited < 0 ? text("No answer within 0.2 s", "0.2 秒內無回應")
                                                  : text("No answer within %1 s", "%1 秒內無回應").arg(waitText(reason.waited));
@@ -213,7 +213,7 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
     case Reason::Unreadable:
         return text("Unreadable answer: no valid frame; the meter may use another baud rate or framing",
                     "無法辨識的回應：沒有有效的訊框；儀表可能使用其他鮑率或通訊協定")
-               + QLatin1Char('\n') + findHintTipLine(zh);
+               + QLatin1Char('\n') + findHintTipLine(language);
     case Reason::LineBusy:
         return text("Not sent: the line is busy (bytes keep arriving)", "未送出：線路忙碌（持續收到資料）");
     case Reason::EchoMismatch:

@@ -11,7 +11,7 @@ class QWidget;
 namespace movra {
 
 // A value's tooltip, and the health tip's answer time when all answers took the same.
-QString answerTimeText(int ms, bool chinese);
+QString answerTimeText(int ms, Language language);
 
 // One step of a caption routine: set a control's font size or its caption.
 struct CaptionStep {
@@ -24,7 +24,7 @@ struct CaptionStep {
 struct CaptionTable {
     std::vector<CaptionStep> steps; // in the order they are applied
     QString connectHint;            // two lines joined by CR LF
-    bool chinese = false;           // the language of the texts below
+    Language language = Language::English; // the language of the texts below
 };
 
 const CaptionTable &englishTable();

@@ -45,14 +45,14 @@ QString parityLetters(const QList<LineSettings> &framings)
 
 } // namespace
 
-QString findMenuText(bool chinese)
+QString findMenuText(Language language)
 {
-    return inLanguage(chinese, "Find the meter", "尋找儀表");
+    return inLanguage(language, "Find the meter", "尋找儀表");
 }
 
-QString findProgressText(const LineSettings &at, int address, int index, int total, bool chinese)
+QString findProgressText(const LineSettings &at, int address, int index, int total, Language language)
 {
-    return inLanguage(chinese, "Searching: %1 %2, address %3 (%4 of %5)", "搜尋中：%1 %2，位址 %3（%4 / %5）")
+    return inLanguage(language, "Searching: %1 %2, address %3 (%4 of %5)", "搜尋中：%1 %2，位址 %3（%4 / %5）")
         .arg(baudText(at), framingText(at))
         .arg(address)
         .arg(index)
@@ -60,30 +60,30 @@ QString findProgressText(const LineSettings &at, int address, int index, int tot
 }
 
 QString findNothingText(int firstAddress, int lastAddress, const QList<int> &bauds,
-                        const QList<LineSettings> &framings, bool chinese)
+                        const QList<LineSettings> &framings, Language language)
 {
-    return inLanguage(chinese, "No meter at %1, %2 baud, %3", "找不到儀表：位址 %1，鮑率 %2，%3")
+    return inLanguage(language, "No meter at %1, %2 baud, %3", "找不到儀表：位址 %1，鮑率 %2，%3")
         .arg(range(firstAddress, lastAddress), baudRange(bauds), parityLetters(framings));
 }
 
-QString findNothingTip(int lastAddress, bool chinese)
+QString findNothingTip(int lastAddress, Language language)
 {
-    return inLanguage(chinese,
+    return inLanguage(language,
                 "Likely causes: the A/B wires swapped, the meter without power, a model with another "
                 "register map, or an address above %1",
                 "可能原因：A/B 線接反、儀表未通電、其他型號的暫存器配置，或位址大於 %1")
         .arg(lastAddress);
 }
 
-QString findHintTipLine(bool chinese)
+QString findHintTipLine(Language language)
 {
-    return inLanguage(chinese, "Right-click Connect: Find the meter tries every baud rate, framing and address",
+    return inLanguage(language, "Right-click Connect: Find the meter tries every baud rate, framing and address",
                 "在「連線」按右鍵：「尋找儀表」會試遍每種鮑率、協定與位址");
 }
 
-QString findStoppedText(bool chinese)
+QString findStoppedText(Language language)
 {
-    return inLanguage(chinese, "Search stopped: the settings are as before", "搜尋已停止：設定維持原狀");
+    return inLanguage(language, "Search stopped: the settings are as before", "搜尋已停止：設定維持原狀");
 }
 
 } // namespace movra

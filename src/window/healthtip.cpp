@@ -50,10 +50,10 @@ const Noun &nounOf(Reason::Kind kind)
     return Other;
 }
 
-QString counted(const HealthReport::Count &c, bool chinese)
+QString counted(const HealthReport::Count &c, Language language)
 {
     const Noun &n = nounOf(c.kind);
-    if (!chinese)
+    if (language == Language::English)
         return QStringLiteral("%1 ").arg(c.count) + QString::fromUtf8(c.count == 1 ? n.one : n.many);
     // A Latin word after the counter is set off by a blank.
     const QString noun = QString::fromUtf8(n.chinese);
@@ -61,11 +61,11 @@ QString counted(const HealthReport::Count &c, bool chinese)
     return QStringLiteral("%1 次").arg(c.count) + (latin ? QStringLiteral(" ") : QString()) + noun;
 }
 
-QString countLine(const std::vector<HealthReport::Count> &counts, bool chinese)
+QString countLine(const std::vector<HealthReport::Count> &counts, Language language)
 {
     QStringList parts;
     for (const HealthReport::Count &c : counts)
-        parts << counted(c, chinese);
+        parts << counted(c, language);
     return parts.join(QStringLiteral(" · "));
 }
 
@@ -90,7 +90,7 @@ QString seconds(double s)
 
 } // namespace
 
-QString healthTip(const HealthReport &r, const PortPanel &panel, bool chinese)
+QString healthTip(const HealthReport &r, const PortPanel &panel, Language language)
 {
     if (r.openedAt.isNull())
         return {};
@@ -99,47 +99,47 @@ QString healthTip(const HealthReport &r, const PortPanel &panel, bool chinese)
     QStringList lines;
     const QString at = r.openedAt.toString(QStringLiteral("HH:mm:ss"));
     if (r.since == HealthReport::Since::SettingsFound)
-        lines << inLanguage(chinese, "Since the search set %1 to %3, %4 at %2:", "自搜尋於 %2 將 %1 設為 %3, %4 以來：")
+        lines << inLanguage(language, "Since the search set %1 to %3, %4 at %2:", "自搜尋於 %2 將 %1 設為 %3, %4 以來：")
                      .arg(panel.portName, at, baud, framing);
     else
-        lines << inLanguage(chinese, "Since %1 opened at %2 (%3, %4):", "自 %1 於 %2 開啟以來 (%3, %4)：")
+        lines << inLanguage(language, "Since %1 opened at %2 (%3, %4):", "自 %1 於 %2 開啟以來 (%3, %4)：")
                      .arg(panel.portName, at, baud, framing);
     if (r.requests == 0) {
-        lines << inLanguage(chinese, "No requests yet", "尚無請求");
+        lines << inLanguage(language, "No requests yet", "尚無請求");
     } else {
         const QString percent = percentText(r.withValue, r.requests);
         const char *english = r.requests == 1 ? "%1 request, %2 with a value (%3 %)"
                                               : "%1 requests, %2 with a value (%3 %)";
-        lines << inLanguage(chinese, english, "%1 個請求，%2 個有數值 (%3 %)")
+        lines << inLanguage(language, english, "%1 個請求，%2 個有數值 (%3 %)")
                      .arg(r.requests)
                      .arg(r.withValue)
                      .arg(percent);
         if (!r.faults.empty())
-            lines << countLine(r.faults, chinese);
+            lines << countLine(r.faults, language);
     }
     if (r.minMs && r.maxMs && r.medianMs) {
         if (*r.minMs == *r.maxMs)
-            lines << answerTimeText(*r.minMs, chinese);
+            lines << answerTimeText(*r.minMs, language);
         else
-            lines << inLanguage(chinese, "Answer in %1–%2 ms, median %3 ms",
+            lines << inLanguage(language, "Answer in %1–%2 ms, median %3 ms",
                           "回應時間 %1–%2 毫秒，中位數 %3 毫秒")
                          .arg(*r.minMs)
                          .arg(*r.maxMs)
                          .arg(*r.medianMs);
     }
     if (!r.notSent.empty())
-        lines << inLanguage(chinese, "Not sent: ", "未送出：") + countLine(r.notSent, chinese);
+        lines << inLanguage(language, "Not sent: ", "未送出：") + countLine(r.notSent, language);
     // How many answers came late and how late, not a lateness one late answer would suggest.
     QString late;
     if (r.lateAnswers == 1)
-        late = inLanguage(chinese, "1 answer came late, %1 s after its request", "1 個回應延遲，在請求後 %1 秒")
+        late = inLanguage(language, "1 answer came late, %1 s after its request", "1 個回應延遲，在請求後 %1 秒")
                    .arg(seconds(r.longestLate));
     else if (r.lateAnswers > 1)
-        late = inLanguage(chinese, "%1 answers came late, up to %2 s after the request", "%1 個回應延遲，最多在請求後 %2 秒")
+        late = inLanguage(language, "%1 answers came late, up to %2 s after the request", "%1 個回應延遲，最多在請求後 %2 秒")
                    .arg(r.lateAnswers)
                    .arg(seconds(r.longestLate));
     if (r.lateness)
-        late += inLanguage(chinese, "; the next request waits %1 s", "；下一個請求等候 %1 秒").arg(seconds(r.nextWait));
+        late += inLanguage(language, "; the next request waits %1 s", "；下一個請求等候 %1 秒").arg(seconds(r.nextWait));
     if (r.lateAnswers > 0)
         lines << late;
     return lines.join(QLatin1Char('\n'));

@@ -2,6 +2,7 @@
 // The status line's tooltip: how the line has held up since the port opened,
 // in the caption language.
 #include "commands.h"
+#include "language.h"
 #include "linehealth.h"
 
 #include <QString>
@@ -13,6 +14,6 @@ namespace movra {
 // sent, and the meter's lateness while the line knows one; lines joined by
 // "\n". The heading names the port as `panel` has it. Empty before the
 // first open.
-QString healthTip(const HealthReport &report, const PortPanel &panel, bool chinese);
+QString healthTip(const HealthReport &report, const PortPanel &panel, Language language);
 
 } // namespace movra

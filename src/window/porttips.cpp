@@ -29,89 +29,89 @@ QString shellWord(const QString &path)
            + QLatin1Char('\'');
 }
 
-QString failureText(const OpenStatus &status, bool chinese)
+QString failureText(const OpenStatus &status, Language language)
 {
     switch (status.failure) {
     case OpenFailure::None:
-        return inLanguage(chinese, "open", "已開啟");
+        return inLanguage(language, "open", "已開啟");
     case OpenFailure::NoDevice:
-        return inLanguage(chinese, "no such device", "沒有這個裝置");
+        return inLanguage(language, "no such device", "沒有這個裝置");
     case OpenFailure::LinkLeadsNowhere:
-        return inLanguage(chinese, "no such device, the link leads nowhere",
+        return inLanguage(language, "no such device, the link leads nowhere",
                   "沒有這個裝置,連結指向不存在的路徑");
     case OpenFailure::PermissionDenied:
-        return inLanguage(chinese,
+        return inLanguage(language,
                   "permission denied. Add the user to the dialout group "
                   "(sudo adduser $USER dialout), then log in again.",
                   "權限不足。請將使用者加入 dialout 群組(sudo adduser $USER dialout),再重新登入。");
     case OpenFailure::InUse:
-        return inLanguage(chinese, "in use by another program", "正被其他程式使用");
+        return inLanguage(language, "in use by another program", "正被其他程式使用");
     case OpenFailure::NotSerial:
-        return inLanguage(chinese, "not a serial device", "不是序列埠裝置");
+        return inLanguage(language, "not a serial device", "不是序列埠裝置");
     case OpenFailure::Other:
     case OpenFailure::NoSuchPortName:  // lampOpenTip words these whole
     case OpenFailure::SettingsRefused:
         break;
     }
     if (status.detail.isEmpty())
-        return inLanguage(chinese, "cannot open", "無法開啟");
-    return inLanguage(chinese, "cannot open: ", "無法開啟:") + status.detail;
+        return inLanguage(language, "cannot open", "無法開啟");
+    return inLanguage(language, "cannot open: ", "無法開啟:") + status.detail;
 }
 
-QString parameterName(LineParameter parameter, bool chinese)
+QString parameterName(LineParameter parameter, Language language)
 {
     switch (parameter) {
-    case LineParameter::BaudRate: return inLanguage(chinese, "Baud rate", "鮑率");
-    case LineParameter::Parity: return inLanguage(chinese, "Parity", "同位檢查");
-    case LineParameter::DataBits: return inLanguage(chinese, "Data bits", "資料位元");
-    case LineParameter::StopBits: return inLanguage(chinese, "Stop bits", "停止位元");
+    case LineParameter::BaudRate: return inLanguage(language, "Baud rate", "鮑率");
+    case LineParameter::Parity: return inLanguage(language, "Parity", "同位檢查");
+    case LineParameter::DataBits: return inLanguage(language, "Data bits", "資料位元");
+    case LineParameter::StopBits: return inLanguage(language, "Stop bits", "停止位元");
     }
     return {};
 }
 
 // "Parity E not taken by the driver: N in effect", one line each.
-QString refusedLines(const QList<RefusedSetting> &refused, bool chinese)
+QString refusedLines(const QList<RefusedSetting> &refused, Language language)
 {
     QStringList lines;
     for (const RefusedSetting &r : refused)
-        lines << inLanguage(chinese, "%1 %2 not taken by the driver: %3 in effect", "驅動程式未接受%1 %2：實際為 %3")
-                     .arg(parameterName(r.parameter, chinese), r.asked, r.inEffect);
+        lines << inLanguage(language, "%1 %2 not taken by the driver: %3 in effect", "驅動程式未接受%1 %2：實際為 %3")
+                     .arg(parameterName(r.parameter, language), r.asked, r.inEffect);
     return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
 
-QString portItemTip(const PortInfo &info, bool chinese)
+QString portItemTip(const PortInfo &info, Language language)
 {
     QStringList lines{heading(info.name, info.device)};
     if (info.present) {
         if (info.pseudoTerminal)
-            lines << inLanguage(chinese, "pseudo-terminal", "虛擬終端");
+            lines << inLanguage(language, "pseudo-terminal", "虛擬終端");
         for (const QString &known : {info.description, info.manufacturer})
             if (!known.isEmpty())
                 lines << known;
         if (!info.serialNumber.isEmpty())
-            lines << inLanguage(chinese, "serial number ", "序號 ") + info.serialNumber;
+            lines << inLanguage(language, "serial number ", "序號 ") + info.serialNumber;
     } else if (info.notSerial) {
-        lines << inLanguage(chinese, "not a serial device", "不是序列埠裝置");
+        lines << inLanguage(language, "not a serial device", "不是序列埠裝置");
     } else {
-        lines << inLanguage(chinese, "not present", "不存在");
+        lines << inLanguage(language, "not present", "不存在");
     }
     return lines.join(QLatin1Char('\n'));
 }
 
-QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese)
+QString lampOpenTip(const QString &name, const OpenStatus &status, Language language)
 {
     if (status.failure == OpenFailure::NoSuchPortName)
-        return inLanguage(chinese, "\"%1\" names no port: type COM1 to COM%2",
+        return inLanguage(language, "\"%1\" names no port: type COM1 to COM%2",
                   "「%1」不是埠的名稱:請輸入 COM1 到 COM%2")
             .arg(status.detail, QString::number(MaxComNumber));
     if (status.failure == OpenFailure::SettingsRefused)
-        return inLanguage(chinese, "%1: the port refuses the settings %2", "%1:此埠不接受設定 %2")
+        return inLanguage(language, "%1: the port refuses the settings %2", "%1:此埠不接受設定 %2")
             .arg(heading(name, status.device), status.detail);
-    QString tip = heading(name, status.device) + inLanguage(chinese, ": ", ":") + failureText(status, chinese);
+    QString tip = heading(name, status.device) + inLanguage(language, ": ", ":") + failureText(status, language);
     if (status.failure == OpenFailure::None && !status.refused.isEmpty())
-        tip += QLatin1Char('\n') + refusedLines(status.refused, chinese);
+        tip += QLatin1Char('\n') + refusedLines(status.refused, language);
     if (status.failure != OpenFailure::None && !status.unlinkedAdapters.isEmpty()) {
         const QString adapter = status.unlinkedAdapters.first();
         // A link that leads nowhere is there already and is replaced.
@@ -120,10 +120,10 @@ QString lampOpenTip(const QString &name, const OpenStatus &status, bool chinese)
         const QString command = QStringLiteral("%1 %2 %3").arg(
             ln, shellWord(adapter), shellWord(QDir(status.linkFolder).filePath(name)));
         tip += QLatin1Char('\n')
-               + inLanguage(chinese, "Adapters no COM link names: %1", "尚未連結為 COM 埠的轉接器:%1")
+               + inLanguage(language, "Adapters no COM link names: %1", "尚未連結為 COM 埠的轉接器:%1")
                      .arg(status.unlinkedAdapters.join(QStringLiteral(", ")))
                + QLatin1Char('\n')
-               + inLanguage(chinese, "To open %1 as %2: %3", "要以 %2 開啟 %1:%3").arg(adapter, name, command);
+               + inLanguage(language, "To open %1 as %2: %3", "要以 %2 開啟 %1:%3").arg(adapter, name, command);
     }
     return tip;
 }
@@ -133,10 +133,10 @@ QString statusLine(int comNumber, const LineSettings &settings)
     return QStringLiteral("COM:%1 Baud rate:%2  Protocol:%3").arg(comNumber).arg(baudText(settings), framingText(settings));
 }
 
-QString lampLostTip(const QString &name, const QString &device, bool chinese)
+QString lampLostTip(const QString &name, const QString &device, Language language)
 {
     return heading(name, device)
-           + inLanguage(chinese, ": the link was lost", ":連線已中斷");
+           + inLanguage(language, ": the link was lost", ":連線已中斷");
 }
 
 } // namespace movra

@@ -32,9 +32,9 @@ std::vector<RecordRow> recordRows(const Exchange &exchange, const QDateTime &at,
     if (!exchange.late.isEmpty()) {
         RecordRow late = row;
         late.answer = exchange.late;
-        late.reason = busy ? inLanguage(table.chinese, "Stray bytes on a busy line, not decoded",
+        late.reason = busy ? inLanguage(table.language, "Stray bytes on a busy line, not decoded",
                                         "線路忙碌時收到的雜散資料，未解碼")
-                           : inLanguage(table.chinese, "Late bytes, not decoded", "延遲收到的資料，未解碼");
+                           : inLanguage(table.language, "Late bytes, not decoded", "延遲收到的資料，未解碼");
         rows.push_back(late);
     }
     row.slave = exchange.slave;
@@ -54,24 +54,24 @@ std::vector<RecordRow> recordRows(const Exchange &exchange, const QDateTime &at,
     return rows;
 }
 
-QString recordMenuText(bool chinese)
+QString recordMenuText(Language language)
 {
-    return inLanguage(chinese, "Record to file", "記錄到檔案");
+    return inLanguage(language, "Record to file", "記錄到檔案");
 }
 
-QString openRecordsMenuText(bool chinese)
+QString openRecordsMenuText(Language language)
 {
-    return inLanguage(chinese, "Open the records folder", "開啟記錄資料夾");
+    return inLanguage(language, "Open the records folder", "開啟記錄資料夾");
 }
 
-QString saveAsMenuText(bool chinese)
+QString saveAsMenuText(Language language)
 {
-    return inLanguage(chinese, "Save as…", "另存新檔…");
+    return inLanguage(language, "Save as…", "另存新檔…");
 }
 
-RecordingLook recordingLook(const Recorder &recorder, bool chinese)
+RecordingLook recordingLook(const Recorder &recorder, Language language)
 {
-    auto text = [chinese](const char *english, const char *zh) { return inLanguage(chinese, english, zh); };
+    auto text = [language](const char *english, const char *zh) { return inLanguage(language, english, zh); };
     if (recorder.recording()) {
         QString tip = text("Recording every request to\n%1", "每個請求都記錄到\n%1").arg(recorder.filePath());
         if (recorder.inFallback())
@@ -99,9 +99,9 @@ RecordingLook recordingLook(const Recorder &recorder, bool chinese)
     return {head + QLatin1Char('\n') + why, head + QLatin1Char(' ') + why + QLatin1Char('\n') + fault.path};
 }
 
-QString saveFailedText(const QString &path, const QString &why, bool chinese)
+QString saveFailedText(const QString &path, const QString &why, Language language)
 {
-    return inLanguage(chinese, "Not saved: %1\n%2", "未儲存：%1\n%2").arg(why, path);
+    return inLanguage(language, "Not saved: %1\n%2", "未儲存：%1\n%2").arg(why, path);
 }
 
 } // namespace movra

@@ -16,9 +16,9 @@ QString senderName(Exchange::Sender sender);
 // then the request's row. `at`: the wall clock as the outcome was known.
 std::vector<RecordRow> recordRows(const Exchange &exchange, const QDateTime &at, const CaptionTable &table);
 
-QString recordMenuText(bool chinese);
-QString openRecordsMenuText(bool chinese);
-QString saveAsMenuText(bool chinese);
+QString recordMenuText(Language language);
+QString openRecordsMenuText(Language language);
+QString saveAsMenuText(Language language);
 
 // The recording's mark on the window and its tip: while it records, where
 // to; after a fault, why it stopped; empty when it is off.
@@ -26,8 +26,8 @@ struct RecordingLook {
     QString text;
     QString tip;
 };
-RecordingLook recordingLook(const Recorder &recorder, bool chinese);
+RecordingLook recordingLook(const Recorder &recorder, Language language);
 // A log not saved: why.
-QString saveFailedText(const QString &path, const QString &why, bool chinese);
+QString saveFailedText(const QString &path, const QString &why, Language language);
 
 } // namespace movra
