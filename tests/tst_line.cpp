@@ -110,29 +110,21 @@ void LineTest::transact_data()
     QTest::addColumn<QByteArray>("answer");      // first outcome's answer
     QTest::addColumn<QByteArray>("late");        // dropped before the second request
 
-    const QByteArray exception = FakeMeter::exceptionAnswer(1, ReadHoldingRegisters, 2);
     using R = Reason;
     QTest::newRow("answer at 0.1 s") << QByteArray() << FakeMeter::Reply{{good, 0.1}} << int(R::None) << good << QByteArray();
     for (double at : {0.25, 0.35, 0.45})
         QTest::addRow("answer at %.2f s is dropped before the next request", at)
             << QByteArray() << FakeMeter::Reply{{good, at}} << int(R::NoAnswer) << QByteArray() << good;
     QTest::newRow("echo + answer") << QByteArray() << FakeMeter::Reply{{request + good, 0.05}} << int(R::None) << good << QByteArray();
-    QTest::newRow("echo + exception") << QByteArray() << FakeMeter::Reply{{request + exception, 0.05}}
-                                      << int(R::Exception) << exception << QByteArray();
     QTest::newRow("echo alone is no answer") << QByteArray() << FakeMeter::Reply{{request, 0.05}}
                                              << int(R::NoAnswer) << QByteArray() << QByteArray();
     QTest::newRow("late bytes then a good answer") << QByteArray::fromHex("010302") << FakeMeter::Reply{{good, 0.1}}
                                                    << int(R::None) << good << QByteArray();
-    QTest::newRow("two frames") << QByteArray() << FakeMeter::Reply{{good + good, 0.1}} << int(R::MoreThanOneFrame)
-                                << good + good << QByteArray();
     QTest::newRow("partial then the rest late")
         << QByteArray() << FakeMeter::Reply{{good.left(3), 0.1}, {good.mid(3), 0.3}} << int(R::ShortAnswer)
         << good.left(3) << good.mid(3);
     QTest::newRow("cut short: 4 of 7") << QByteArray() << FakeMeter::Reply{{good.left(4), 0.1}} << int(R::ShortAnswer)
                                        << good.left(4) << QByteArray();
-    const QByteArray otherBaud = QByteArray::fromHex("fe7e00f880e0");
-    QTest::newRow("bytes at another baud rate are unreadable")
-        << QByteArray() << FakeMeter::Reply{{otherBaud, 0.1}} << int(R::Unreadable) << otherBaud << QByteArray();
     QTest::newRow("never quiet: not sent, the stray bytes late")
         << QByteArray(1500, '\x55') << FakeMeter::Reply{} << int(R::LineBusy) << QByteArray() << QByteArray();
 }

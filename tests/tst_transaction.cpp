@@ -68,8 +68,6 @@ private slots:
 
     void readShowsValue_data();
     void readShowsValue();
-    void untrustedAnswerGivesNoValue_data();
-    void untrustedAnswerGivesNoValue();
     void noAnswerLeavesNoValue();
     void lateAnswerIsNotDecodedAsTheNext();
     void requestNotSentForBadSlaveAddress();
@@ -220,38 +218,6 @@ void TransactionTest::readShowsValue()
     // The status line's tip counts the request, in words and for screen readers.
     QVERIFY2(ui.Label12->toolTip().contains("\n1 request, 1 with a value (100.0 %)\n"), qPrintable(ui.Label12->toolTip()));
     QCOMPARE(ui.Label12->accessibleDescription(), ui.Label12->toolTip());
-}
-
-void TransactionTest::untrustedAnswerGivesNoValue_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("text7");
-    QTest::addColumn<QString>("reason");
-    const QByteArray good = FakeMeter::readAnswer(1, {0x0064});
-    QTest::newRow("exception 01 83 02 C0 F1") << hex("01 83 02 C0 F1") << "01 83 02 C0 F1 "
-                                              << "Exception 02: illegal data address";
-    QTest::newRow("bad CRC") << FakeMeter::badCrc(good) << "01 03 02 00 64 " << "CRC error";
-}
-
-void TransactionTest::untrustedAnswerGivesNoValue()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(QString, text7);
-    QFETCH(QString, reason);
-    Window w;
-    openPort(w);
-    w.fake->setRegisters(0, {0x00FA});
-    read(w, "0000", "2"); // a good value first: it must not stay on screen
-    QCOMPARE(w.ui().Text5->text(), QStringLiteral("250"));
-    w.fake->queueReply({{answer, 0.05}});
-    read(w, "0000", "2");
-    const auto &ui = w.ui();
-    QCOMPARE(ui.Text7->text(), text7);
-    QCOMPARE(topLine(ui.Text3), text7);
-    QVERIFY(ui.Text5->text().isEmpty());
-    QVERIFY(ui.signal1->text().isEmpty());
-    QVERIFY(ui.Text8->text().isEmpty());
-    checkReason(w, reason);
 }
 
 void TransactionTest::noAnswerLeavesNoValue()

@@ -2,6 +2,8 @@
 // the lamp and the pictures.
 #include "captions.h"
 #include "controls.h"
+#include "healthtip.h"
+#include "modbusline.h"
 #include "widgets.h"
 
 #include <QAbstractButton>
@@ -30,6 +32,8 @@
 #include <memory>
 
 using namespace movra;
+
+Q_DECLARE_METATYPE(movra::Reason)
 
 namespace {
 
@@ -161,6 +165,10 @@ private slots:
     void sizesComeBeforeCaptions();
     void connectHint_data();
     void connectHint();
+    void reasonText_data();
+    void reasonText();
+    void healthTip_data();
+    void healthTip();
 
     void logBoxPrepend_data();
     void logBoxPrepend();
@@ -902,6 +910,114 @@ void TestWindow::windowIcon()
     QCOMPARE(img.size(), QSize(64, 64));
     QVERIFY(countColour(img, img.rect(), isRed) > 20);
     QCOMPARE(img.pixelColor(0, 0).alpha(), 0);
+}
+
+// Each reason in words, as a value's tooltip and the records say it.
+void TestWindow::reasonText_data()
+{
+    QTest::addColumn<Reason>("reason");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char *name, const Reason &r, const char *text) { QTest::newRow(name) << r << QString(text); };
+    row("answer time", Reason{Reason::None, 0, 0.02}, "Answer in 20 ms");
+    row("no answer", Reason{Reason::NoAnswer}, "No answer within 0.2 s");
+    row("exception 02", Reason{Reason::Exception, 2}, "Exception 02: illegal data address");
+    row("exception 0B", Reason{Reason::Exception, 0x0B}, "Exception 0B: gateway target device failed to respond");
+    row("exception 07 has no name", Reason{Reason::Exception, 7}, "Exception 07");
+    row("bad CRC", Reason{Reason::BadCrc}, "CRC error");
+    row("foreign slave", Reason{Reason::WrongSlave, 2}, "Answer from slave 2");
+    row("wrong byte count", Reason{Reason::WrongByteCount}, "Wrong byte count");
+    row("cut short", Reason{Reason::ShortAnswer, 4, -1, 7, 0.2}, "Answer incomplete after 0.2 s: 4 of 7 bytes");
+    row("echo differs", Reason{Reason::EchoMismatch}, "Echo differs from the request");
+    row("no value for length 3", Reason{Reason::NoValue, 3}, "Answer gives no value for data length 3");
+    row("no byte order", Reason{Reason::NoValue, Reason::NoValueSign},
+        "Answer gives no value: the byte order sign is neither - nor +");
+    row("port closed", Reason{Reason::NotSentPortClosed}, "Not sent: port closed");
+    row("no slave address", Reason{Reason::NotSentSlave}, "Not sent: slave address");
+    row("no data length", Reason{Reason::NotSentLength}, "Not sent: data length");
+    row("no model entry", Reason{Reason::NoModelEntry}, "Not sent: no model entry");
+    row("port closed in the wait", Reason{Reason::ClosedInWait}, "Port closed during the wait");
+}
+
+void TestWindow::reasonText()
+{
+    QFETCH(Reason, reason);
+    QTEST(movra::reasonText(reason, englishTable()), "text");
+}
+
+// The status line's tooltip after a run of outcomes since COM1 opened at
+// 14:02:11: "ok:MS" a value in MS ms, "silent", "crc", "exc:CODE", "closed"
+// and "slave" (not sent), "reopen" at 15:00:00, "found:BAUD" the search's
+// settings at 15:00:00, "lateness:S/WAIT/N" what the line has learned from N
+// late answers; "*N" repeats a step.
+void TestWindow::healthTip_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<Language>("language");
+    QTest::addColumn<QStringList>("tip");
+
+    const QString since = "Since COM1 opened at 14:02:11 (9600, N,8,1):";
+    const QString six = "ok:18 silent crc ok:45 exc:02 ok:21";
+    QTest::newRow("just opened") << "" << Language::English << QStringList{since, "No requests yet"};
+    QTest::newRow("requests not sent are not requests; the most frequent fault first")
+        << "closed ok:20 slave*2 crc*2 silent" << Language::English
+        << QStringList{since, "4 requests, 1 with a value (25.0 %)", "2 CRC errors · 1 no answer", "Answer in 20 ms",
+                       "Not sent: 2 without a slave address · 1 with the port closed"};
+    QTest::newRow("a reopen counts from zero; an even count's median")
+        << "silent*3 ok:90 reopen ok:20 ok:40" << Language::English
+        << QStringList{"Since COM1 opened at 15:00:00 (9600, N,8,1):", "2 requests, 2 with a value (100.0 %)",
+                       "Answer in 20–40 ms, median 30 ms"};
+    QTest::newRow("a find at other settings counts from zero, and says so")
+        << "silent found:19200 ok:20" << Language::English
+        << QStringList{"Since the search set COM1 to 19200, N,8,1 at 15:00:00:", "1 request, 1 with a value (100.0 %)",
+                       "Answer in 20 ms"};
+    QTest::newRow("one late answer in 89 is named as one")
+        << "ok:20*88 silent lateness:0.35/0.53/1" << Language::English
+        << QStringList{since, "89 requests, 88 with a value (98.9 %)", "1 no answer", "Answer in 20 ms",
+                       "1 answer came late, 0.35 s after its request; the next request waits 0.53 s"};
+    QTest::newRow("the median follows the recent answers; one fault in 5002 is not 100.0 %")
+        << "ok:10*4000 silent ok:30*1001" << Language::English
+        << QStringList{since, "5002 requests, 5001 with a value (99.9 %)", "1 no answer",
+                       "Answer in 10–30 ms, median 30 ms"};
+    QTest::newRow("Chinese") << six + " closed lateness:0.31/0.47/3" << Language::Chinese
+        << QStringList{"自 COM1 於 14:02:11 開啟以來 (9600, N,8,1)：", "6 個請求，3 個有數值 (50.0 %)",
+                       "1 次無回應 · 1 次例外 · 1 次 CRC 錯誤", "回應時間 18–45 毫秒，中位數 21 毫秒",
+                       "未送出：1 次通訊埠未開啟", "3 個回應延遲，最多在請求後 0.31 秒；下一個請求等候 0.47 秒"};
+}
+
+void TestWindow::healthTip()
+{
+    QFETCH(QString, script);
+    QFETCH(Language, language);
+    QFETCH(QStringList, tip);
+    static const QHash<QString, Reason::Kind> kinds{
+        {"ok", Reason::None}, {"silent", Reason::NoAnswer}, {"crc", Reason::BadCrc}, {"exc", Reason::Exception},
+        {"closed", Reason::NotSentPortClosed}, {"slave", Reason::NotSentSlave}};
+    LineHealth health;
+    health.restart(QTime(14, 2, 11), HealthReport::Since::Opened);
+    PortPanel panel{PortPanel::Open, "COM1", 1};
+    std::optional<double> lateness;
+    double nextWait = ModbusLine::SettleTime;
+    int lateAnswers = 0;
+    for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
+        const QString verb = step.section('*', 0, 0).section(':', 0, 0);
+        const QString arg = step.section('*', 0, 0).section(':', 1);
+        if (verb == "reopen" || verb == "found") {
+            health.restart(QTime(15, 0), verb == "found" ? HealthReport::Since::SettingsFound : HealthReport::Since::Opened);
+            panel.settings.baudRate = verb == "found" ? arg.toInt() : 9600;
+        } else if (verb == "lateness") {
+            lateness = arg.section('/', 0, 0).toDouble();
+            nextWait = arg.section('/', 1, 1).toDouble();
+            lateAnswers = arg.section('/', 2).toInt();
+        } else {
+            QVERIFY2(kinds.contains(verb), qPrintable(step));
+            const Reason::Kind kind = kinds.value(verb);
+            const Reason reason{kind, kind == Reason::Exception ? arg.toInt(nullptr, 16) : 0,
+                                kind == Reason::None ? arg.toDouble() / 1000 : -1};
+            for (int i = 0; i < qMax(1, step.section('*', 1).toInt()); ++i)
+                health.record(reason);
+        }
+    }
+    QCOMPARE(movra::healthTip(health.report(lateness, lateAnswers, lateness.value_or(0), nextWait), panel, language).split('\n'), tip);
 }
 
 QTEST_MAIN(TestWindow)
