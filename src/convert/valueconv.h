@@ -5,9 +5,9 @@
 namespace movra {
 
 struct ConvertedValue {
-    QString bits;     // Text8: four binary digits per hexadecimal digit
-    QString inverted; // Text9: the bits inverted, only for a negative value
-    QString decimal;  // Text5 and signal1: the exact two's-complement value
+    QString bits;     // four binary digits per hexadecimal digit
+    QString inverted; // the bits inverted, only for a negative value
+    QString decimal;  // the exact two's-complement value
 };
 
 // DataHex → the three texts. Leading and trailing blanks are ignored; a
