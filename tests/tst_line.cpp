@@ -36,7 +36,7 @@ private slots:
 
 // The tracker alone: a script of events, then its decisions. "S0": a click
 // sent at 0 s, "P0": a probe; "T0.2": that send's wait took nothing by 0.2 s,
-// "T0.3:A": took the answer, then ("AA": two answers, "C": one with a bad CRC;
+// "T0.3:A": took the answer, then ("AA": two answers, "C": one with a bad CRC, "E": an exception;
 // "@0.25": come then);
 // "B0.7:A": the answer as stray bytes at 0.7 s; "R": restart.
 void LineTest::tracker_data()
@@ -59,6 +59,8 @@ void LineTest::tracker_data()
         << "S0 T0.45 S0.6 T0.9:A B1.5:A" << 0.9 << 1.95 << 1.95 << 1.35 << int(R::LateAnswer);
     QTest::newRow("an earlier answer, then this one's own in the wait it grew to: read, and learned from")
         << "S0 T0.45 S0.6 T1.5:AA@0.9" << 0.9 << -1. << -1. << 1.35 << int(R::None);
+    QTest::newRow("an earlier answer, then this one's exception: no value")
+        << "S0 T0.45 S0.6 T1.5:AE@0.9" << 0.9 << -1. << -1. << 1.35 << int(R::Exception);
     QTest::newRow("one answer that fits both, and none followed in time: this one's own, the earlier was lost")
         << "S0 T0.2 S0.5 T1.28:A@0.52" << -1. << -1. << -1. << 0.2 << int(R::None);
     QTest::newRow("a probe's late answer teaches nothing; no settle between probes")
@@ -81,8 +83,10 @@ void LineTest::tracker()
         const QStringList parts = e.mid(1).split(QLatin1Char(':'));
         const double at = parts.value(0).toDouble();
         const QString answers = parts.value(1).section(QLatin1Char('@'), 0, 0);
-        const QByteArray bytes = answers == QLatin1String("C") ? FakeMeter::badCrc(good)
-                                                               : good.repeated(int(answers.count(QLatin1Char('A'))));
+        QByteArray bytes;
+        for (const QChar c : answers)
+            bytes += c == QLatin1Char('C') ? FakeMeter::badCrc(good)
+                     : c == QLatin1Char('E') ? FakeMeter::exceptionAnswer(1, ReadHoldingRegisters, 2) : good;
         const double came = parts.value(1).contains(QLatin1Char('@')) ? parts.value(1).section(QLatin1Char('@'), 1).toDouble() : at;
         const LineTracker::Arrivals arrivals{{came, bytes.size()}};
         if (e[0] == QLatin1Char('S') || e[0] == QLatin1Char('P'))

@@ -246,68 +246,48 @@ double LineTracker::waitUntil(Seq seq, const QByteArray &received, const Arrival
     return std::max(plannedEnd, mine->at + std::min(SettleMargin * late, MaxSettleTime));
 }
 
-LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, const Arrivals &arrivals,
-                                       double now, double wait)
+// Whose the answer is once the wait is over: one that fits both this
+// request and an older one, when this one's own did not follow though the
+// wait lasted long enough for it, is this one's (the older one's was lost).
+Judgement::Owner LineTracker::ownerAtEnd(const Send &mine, const Taken &t, double now)
 {
-    Verdict v;
-    Send *self = find(seq);
-    if (!self) {
-        v.reason = {Reason::ClosedInWait};
-        return v;
-    }
-    Send &mine = *self;
-    const Taken t = look(mine, received, arrivals, now);
-    v.answer = t.answer;
-    v.firstByteAfter = t.firstByteAfter;
-    v.reason = t.judgement.check;
-    mine.heard = v.answer.size() > t.judgement.olderLength;
-    if (mine.heard && mine.seq > 1)
-        closeUpTo(mine.seq - 1); // the meter answers in order: no older answer is to come
-    // Bytes that are no incomplete start of its answer (a whole frame however
-    // damaged, or garbage) were its answer: late bytes are another's.
-    if (t.judgement.owner == Judgement::Nobody && mine.heard && v.reason.kind != Reason::ShortAnswer)
-        closeUpTo(mine.seq);
-
-    Judgement::Owner owner = t.judgement.owner;
-    // One answer that fits both, and this one's own did not follow though
-    // the wait lasted long enough for it: the older request's was lost.
-    if (owner == Judgement::Older && isAnswerTo(mine.frame, v.answer)
+    if (t.judgement.owner == Judgement::Older && isAnswerTo(mine.frame, t.answer)
         && mine.at + (t.arrived - t.older->at) <= now)
-        owner = Judgement::Mine;
-    if (owner == Judgement::OlderThenMine) {
-        // The older request's late answer, then this one's own.
-        learn(*t.older, t.arrived);
-        v.answer = v.answer.mid(t.judgement.olderLength);
-        v.reason = checkAnswer(mine.frame, v.answer);
-        v.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength + t.judgement.olderLength);
-        owner = Judgement::Mine;
-    }
+        return Judgement::Mine;
+    return t.judgement.owner;
+}
 
-    if (owner == Judgement::Mine) {
+// Bytes other than an older request's answer came in this request's wait:
+// the meter answers in order, so no older answer is to come. Bytes that are
+// no incomplete start of its answer (a whole frame however damaged, or
+// garbage) were its answer: late bytes are another's.
+void LineTracker::noteHeard(Send &mine, const Taken &t)
+{
+    mine.heard = t.answer.size() > t.judgement.olderLength;
+    if (mine.heard && mine.seq > 1)
+        closeUpTo(mine.seq - 1);
+    if (t.judgement.owner == Judgement::Nobody && mine.heard && t.judgement.check.kind != Reason::ShortAnswer)
         closeUpTo(mine.seq);
-        m_unanswered.reset();
-        const bool onTime = v.firstByteAfter && *v.firstByteAfter <= AnswerWait;
-        if (mine.kind != RequestKind::Probe) {
-            m_onTimeRun = onTime ? m_onTimeRun + 1 : 0;
-            if (m_onTimeRun >= OnTimeRunToForget)
-                m_lateness.reset();
-        }
-        if (v.reason.kind == Reason::None && v.firstByteAfter)
-            v.reason.seconds = *v.firstByteAfter;
-        return v;
-    }
+}
 
-    if (owner == Judgement::Older) {
-        // An older request's answer, and the wait could not last long enough
-        // for this one's own: never this one's value, and the meter is at
-        // least that late. Alone, it is timed by its first byte; in front of
-        // more bytes taken at the wait's end it may be this request's own
-        // answer that came first, so it is late by at most the whole wait.
-        learn(*t.older, t.judgement.check.kind != Reason::MoreThanOneFrame ? t.arrived : now);
-        closeUpTo(t.older->seq);
-        v.reason = {Reason::LateAnswer};
-        v.reason.seconds = m_lateness.value_or(-1);
+// This request's own answer: the meter answered it, on time or late.
+void LineTracker::bookOwnAnswer(const Send &mine, Verdict &v)
+{
+    closeUpTo(mine.seq);
+    m_unanswered.reset();
+    const bool onTime = v.firstByteAfter && *v.firstByteAfter <= AnswerWait;
+    if (mine.kind != RequestKind::Probe) {
+        m_onTimeRun = onTime ? m_onTimeRun + 1 : 0;
+        if (m_onTimeRun >= OnTimeRunToForget)
+            m_lateness.reset();
     }
+    if (v.reason.kind == Reason::None && v.firstByteAfter)
+        v.reason.seconds = *v.firstByteAfter;
+}
+
+// No answer of its own: the next request waits the settle time after it.
+void LineTracker::bookUnanswered(const Send &mine, const QByteArray &received, double now, double wait, Verdict &v)
+{
     if (mine.kind != RequestKind::Probe)
         m_onTimeRun = 0;
     m_unanswered = mine;
@@ -317,6 +297,44 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         v.reason.waited = wait;
     if (v.reason.kind == Reason::NoAnswer && m_lateness)
         v.reason.seconds = *m_lateness;
+}
+
+LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, const Arrivals &arrivals,
+                                       double now, double wait)
+{
+    Send *self = find(seq);
+    if (!self)
+        return {{}, {Reason::ClosedInWait}, {}};
+    Send &mine = *self;
+    const Taken t = look(mine, received, arrivals, now);
+    noteHeard(mine, t);
+    Verdict v{t.answer, t.judgement.check, t.firstByteAfter};
+    switch (ownerAtEnd(mine, t, now)) {
+    case Judgement::OlderThenMine:
+        // The older request's late answer, then this one's own.
+        learn(*t.older, t.arrived);
+        v.answer = v.answer.mid(t.judgement.olderLength);
+        v.reason = checkAnswer(mine.frame, v.answer);
+        v.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength + t.judgement.olderLength);
+        [[fallthrough]];
+    case Judgement::Mine:
+        bookOwnAnswer(mine, v);
+        return v;
+    case Judgement::Older:
+        // An older request's answer, and the wait could not last long enough
+        // for this one's own: never this one's value, and the meter is at
+        // least that late. Alone, it is timed by its first byte; in front of
+        // more bytes taken at the wait's end it may be this request's own
+        // answer that came first, so it is late by at most the whole wait.
+        learn(*t.older, t.judgement.check.kind != Reason::MoreThanOneFrame ? t.arrived : now);
+        closeUpTo(t.older->seq);
+        v.reason = {Reason::LateAnswer};
+        v.reason.seconds = m_lateness.value_or(-1);
+        break;
+    case Judgement::Nobody:
+        break;
+    }
+    bookUnanswered(mine, received, now, wait, v);
     return v;
 }
 

@@ -136,6 +136,10 @@ private:
         Judgement judgement;
     };
     Taken look(const Send &mine, const QByteArray &received, const Arrivals &arrivals, double now) const;
+    static Judgement::Owner ownerAtEnd(const Send &mine, const Taken &t, double now);
+    void noteHeard(Send &mine, const Taken &t);
+    void bookOwnAnswer(const Send &mine, Verdict &v);
+    void bookUnanswered(const Send &mine, const QByteArray &received, double now, double wait, Verdict &v);
 
     static bool awaits(const Send &s, double at); // no answer yet, sent within LateHorizon before `at`
     static std::optional<double> firstByteAfter(const Arrivals &arrivals, double sentAt, qsizetype skip);
