@@ -568,12 +568,15 @@ void SessionTest::reconnect()
     QCOMPARE(shown.focus, Result::Focus::Keep);
     const SessionState &state = rig.session->state();
     QCOMPARE(state.connectLocked, engineer);
+    QVERIFY(state.scanning);
     if (open) {
         // 3600 scan reads and one Connect read.
         QCOMPARE(rig.fake->written().size(), ScanCursor::ReadingsPerReconnect + 1);
         QCOMPARE(state.panel.kind, reopenFails ? PortPanel::OpenFailed : PortPanel::Open);
         QCOMPARE(state.sendEnabled(), !reopenFails);
-        QCOMPARE(state.panel.settings, reopenFails ? LineSettings{} : *parseSettings("9600,N,8,1"));
+        // The scan goes on reading: one reading in the next two ticks.
+        rig.run("tick"), rig.run("tick");
+        QCOMPARE(rig.fake->written().size(), ScanCursor::ReadingsPerReconnect + (reopenFails ? 1 : 2));
     } else {
         QCOMPARE(state.panel.kind, PortPanel::Closed);
         QCOMPARE(reasonOf(shown), std::optional(Reason{Reason::NotSentPortClosed}));
