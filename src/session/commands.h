@@ -160,7 +160,7 @@ struct PortPanel {
     enum Kind { Closed, Open, OpenFailed, LinkLost };
     Kind kind = Closed;
     QString portName;   // "COM3", or the typed text that names no port
-    int comNumber = 0;  // the port's number, when it names one
+    int comNumber = 0;  // while open: the port's number
     LineSettings settings; // while open: the settings in effect
     OpenStatus status;  // how the open went, or the device that was lost
     bool everOpened = false; // the open button reads "OPEN" once it has closed a port
