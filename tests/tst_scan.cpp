@@ -47,7 +47,6 @@ void ScanTest::connectSuccessShowsValueAndStatus()
     ModelWindow w(twoEntries.left(twoEntries.indexOf("0020")) .replace("2\r\n", "1\r\n"));
     w.open();
     w.fake->setRegister(0x0010, 0x0064);
-    w.ui().Label12->setText("old");
     w.ui().Command2->click();
     QCOMPARE(w.ui().signal1->text(), QStringLiteral("100"));
     QVERIFY(w.ui().signal2->text().isEmpty());

@@ -106,7 +106,6 @@ private:
 
     void paint(const Result &result);
     void mirror(const SessionState &state, const HealthReport &health);
-    void paintStatusLine(const PortPanel &panel);
     void paintReading(const Reading &reading);
     void paintReason(const std::optional<Reason> &reason);
     void paintHint(const Hint &hint);

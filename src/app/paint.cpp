@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <tuple>
 
 namespace movra {
 
@@ -61,8 +60,6 @@ void Form1::paint(const Result &result)
         paintHint(*result.hint);
     if (result.found)
         selectFound(*result.found);
-    if (result.showPort)
-        paintStatusLine(m_session->state().panel);
     if (result.scanLine)
         ui.Text12->prependLine(*result.scanLine);
     if (result.exchange)
@@ -85,13 +82,6 @@ void Form1::paint(const Result &result)
     }
 }
 
-// "COM:1 Baud rate:9600  Protocol:N,8,1" while the port is open.
-void Form1::paintStatusLine(const PortPanel &panel)
-{
-    const bool open = panel.kind == PortPanel::Open;
-    ui.Label12->setText(open ? statusLine(panel.comNumber, panel.settings) : QString());
-}
-
 // The port panel, the send buttons, Connect's lock and the scan, as the
 // session holds them.
 void Form1::mirror(const SessionState &state, const HealthReport &health)
@@ -106,13 +96,9 @@ void Form1::mirror(const SessionState &state, const HealthReport &health)
     }
     if (m_mirrored == state)
         return;
-    // The status line changes with the port alone: open, closed, or at
-    // other settings.
-    const auto portState = [](const PortPanel &p) {
-        return std::tuple(p.kind == PortPanel::Open, p.comNumber, p.settings);
-    };
-    if (!m_mirrored || portState(m_mirrored->panel) != portState(panel))
-        paintStatusLine(panel);
+    // The status line is the port's: open, closed, or at other settings;
+    // a step that leaves the state as it was leaves it as it was.
+    ui.Label12->setText(open ? statusLine(panel.comNumber, panel.settings) : QString());
     m_mirrored = state;
     ui.Shape1->setFillColor(open ? Lamp::Green : Lamp::Red);
     ui.Combo1->setEnabled(!open);

@@ -147,7 +147,6 @@ struct Result {
     std::optional<Reading> reading;
     std::optional<Hint> hint;
     std::optional<Found> found;
-    bool showPort = false; // Connect got a value: the status line names the port again
     Focus focus = Focus::Keep;
     std::optional<Exchange> exchange; // set on every step that ends a request
 };

@@ -347,7 +347,6 @@ void MeterSession::connect(const ConnectCommand &command)
     const bool value = result.reading && result.reading->boxes == Reading::Boxes::Value
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
-    result.showPort = value;
     // The search is worth it only when the request went out and nothing valid came back.
     const Reason::Kind kind = result.reading && result.reading->reason ? result.reading->reason->kind : Reason::None;
     result.hint->offerFind = !value && LineHealth::wentOut(kind) && kind != Reason::None && kind != Reason::NoValue
