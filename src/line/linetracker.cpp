@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 namespace movra {
@@ -9,11 +10,6 @@ namespace movra {
 namespace {
 constexpr double Never = -std::numeric_limits<double>::infinity();
 } // namespace
-
-bool LineTracker::isAnswerTo(const QueryFrame &frame, const QByteArray &bytes)
-{
-    return checkAnswer(frame, bytes).answered();
-}
 
 void LineTracker::restart()
 {
@@ -67,7 +63,7 @@ const LineTracker::Send *LineTracker::find(Seq seq) const
 qsizetype LineTracker::answerAtFront(const QueryFrame &frame, const QByteArray &bytes)
 {
     const qsizetype length = answerFrameLength(frame, bytes);
-    return isAnswerTo(frame, bytes.left(length)) ? length : 0;
+    return checkAnswer(frame, bytes.left(length)).answered() ? length : 0;
 }
 
 bool LineTracker::awaits(const Send &s, double at)
@@ -108,16 +104,19 @@ void LineTracker::closeUpTo(Seq seq)
 
 // The oldest older send still awaiting an answer that the bytes begin
 // with, when nothing came in its own wait (bytes there were its answer,
-// however damaged).
-const LineTracker::Send *LineTracker::olderCandidate(const Send &self, const QByteArray &answer, double at) const
+// however damaged), and that answer's length.
+std::pair<const LineTracker::Send *, qsizetype> LineTracker::olderCandidate(const Send &self, const QByteArray &answer,
+                                                                            double at) const
 {
     for (const Send &s : m_sends) {
         if (s.seq >= self.seq)
             break;
-        if (awaits(s, at) && !s.heard && answerAtFront(s.frame, answer) > 0)
-            return &s;
+        if (!awaits(s, at) || s.heard)
+            continue;
+        if (const qsizetype length = answerAtFront(s.frame, answer))
+            return {&s, length};
     }
-    return nullptr;
+    return {nullptr, 0};
 }
 
 void LineTracker::learnFromSecondAnswer(double at)
@@ -179,21 +178,19 @@ std::optional<double> LineTracker::firstByteAfter(const Arrivals &arrivals, doub
     return std::nullopt;
 }
 
-Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QByteArray &answer)
+Judgement judgeAnswer(const QueryFrame &mine, qsizetype olderLength, const QByteArray &answer)
 {
     Judgement j;
     if (answer.isEmpty())
         return j;
     j.check = checkAnswer(mine, answer);
-    if (older) {
-        if (const qsizetype length = LineTracker::answerAtFront(*older, answer)) {
-            j.olderLength = length;
-            j.owner = LineTracker::isAnswerTo(mine, answer.mid(length)) ? Judgement::OlderThenMine : Judgement::Older;
-            return j;
-        }
-    }
-    if (j.check.answered())
+    if (olderLength > 0) {
+        j.olderLength = olderLength;
+        j.rest = checkAnswer(mine, answer.mid(olderLength));
+        j.owner = j.rest.answered() ? Judgement::OlderThenMine : Judgement::Older;
+    } else if (j.check.answered()) {
         j.owner = Judgement::Mine;
+    }
     return j;
 }
 
@@ -209,8 +206,9 @@ LineTracker::Taken LineTracker::look(const Send &mine, const QByteArray &receive
     t.echoLength = t.answer.isEmpty() ? 0 : received.size() - t.answer.size();
     t.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength);
     t.arrived = t.firstByteAfter ? mine.at + *t.firstByteAfter : now;
-    t.older = olderCandidate(mine, t.answer, t.arrived);
-    t.judgement = judgeAnswer(mine.frame, t.older ? &t.older->frame : nullptr, t.answer);
+    qsizetype olderLength = 0;
+    std::tie(t.older, olderLength) = olderCandidate(mine, t.answer, t.arrived);
+    t.judgement = judgeAnswer(mine.frame, olderLength, t.answer);
     return t;
 }
 
@@ -251,7 +249,7 @@ double LineTracker::waitUntil(Seq seq, const QByteArray &received, const Arrival
 // wait lasted long enough for it, is this one's (the older one's was lost).
 Judgement::Owner LineTracker::ownerAtEnd(const Send &mine, const Taken &t, double now)
 {
-    if (t.judgement.owner == Judgement::Older && isAnswerTo(mine.frame, t.answer)
+    if (t.judgement.owner == Judgement::Older && t.judgement.check.answered()
         && mine.at + (t.arrived - t.older->at) <= now)
         return Judgement::Mine;
     return t.judgement.owner;
@@ -314,7 +312,7 @@ LineTracker::Verdict LineTracker::took(Seq seq, const QByteArray &received, cons
         // The older request's late answer, then this one's own.
         learn(*t.older, t.arrived);
         v.answer = v.answer.mid(t.judgement.olderLength);
-        v.reason = checkAnswer(mine.frame, v.answer);
+        v.reason = t.judgement.rest;
         v.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength + t.judgement.olderLength);
         [[fallthrough]];
     case Judgement::Mine:

@@ -25,9 +25,12 @@ struct Judgement {
     };
     Owner owner = Nobody;
     Reason check{Reason::NoAnswer}; // the bytes as this request's answer
-    qsizetype olderLength = 0;                 // Older, OlderThenMine: its frame's length
+    qsizetype olderLength = 0;      // Older, OlderThenMine: its frame's length
+    Reason rest{Reason::NoAnswer};  // Older, OlderThenMine: the bytes after it, as this request's answer
 };
-Judgement judgeAnswer(const QueryFrame &mine, const QueryFrame *older, const QByteArray &answer);
+// `olderLength`: the length of an older request's whole answer at the
+// front of the bytes, when one awaits it; 0: none.
+Judgement judgeAnswer(const QueryFrame &mine, qsizetype olderLength, const QByteArray &answer);
 
 // Click: a send button; waits out the settle time. Tick: the scan's timer;
 // skipped inside it. Probe: a try of the search for a meter; no settle time
@@ -66,11 +69,6 @@ public:
         Reason reason{Reason::NoAnswer};
         std::optional<double> firstByteAfter;
     };
-
-    // None or Exception: the bytes are one whole answer to that request.
-    static bool isAnswerTo(const QueryFrame &frame, const QByteArray &bytes);
-    // The length of a whole answer to that request at the front of the bytes; 0: none.
-    static qsizetype answerAtFront(const QueryFrame &frame, const QByteArray &bytes);
 
     void setQuietTime(double seconds) { m_quietTime = seconds; }
     double quietTime() const { return m_quietTime; }
@@ -141,6 +139,8 @@ private:
     void bookOwnAnswer(const Send &mine, Verdict &v);
     void bookUnanswered(const Send &mine, const QByteArray &received, double now, double wait, Verdict &v);
 
+    // The length of a whole answer to that request at the front of the bytes; 0: none.
+    static qsizetype answerAtFront(const QueryFrame &frame, const QByteArray &bytes);
     static bool awaits(const Send &s, double at); // no answer yet, sent within LateHorizon before `at`
     static std::optional<double> firstByteAfter(const Arrivals &arrivals, double sentAt, qsizetype skip);
     Send *find(Seq seq);
@@ -148,7 +148,7 @@ private:
     Send *oldestUnanswered(double at);
     // The send before `self` still awaiting an answer that `answer`, taken in
     // self's wait, may belong to.
-    const Send *olderCandidate(const Send &self, const QByteArray &answer, double at) const;
+    std::pair<const Send *, qsizetype> olderCandidate(const Send &self, const QByteArray &answer, double at) const;
     void learn(const Send &from, double at);
     void closeUpTo(Seq seq);
     // A whole answer among stray bytes when no send awaits one: the answer

@@ -131,17 +131,20 @@ ModbusLine::Waited ModbusLine::waitForAnswer(const LineRequest &request, LineTra
     }
 }
 
-void ModbusLine::timeArrival(Waited &w, qsizetype held) const
+bool ModbusLine::timeArrival(Waited &w, qsizetype held) const
 {
-    if (held > w.held)
-        w.arrivals.append({m_clock.now(), w.held = held});
+    if (held <= w.held)
+        return false;
+    w.arrivals.append({m_clock.now(), w.held = held});
+    return true;
 }
 
+// The tracker is asked only when bytes came.
 Clock::Seen ModbusLine::takeAsTheyCome(LineTracker::Seq seq, Waited &w)
 {
     w.received += m_port->input();
-    timeArrival(w, w.received.size());
-    return m_tracker.answerIn(seq, w.received, m_clock.now()) ? Clock::Seen::Done : Clock::Seen::More;
+    const bool came = timeArrival(w, w.received.size());
+    return came && m_tracker.answerIn(seq, w.received, m_clock.now()) ? Clock::Seen::Done : Clock::Seen::More;
 }
 
 Clock::Seen ModbusLine::countUntilEnd(const LineRequest &request, Waited &w) const

@@ -102,7 +102,8 @@ private:
         double until = 0;
     };
     Waited waitForAnswer(const LineRequest &request, LineTracker::Seq seq, double sentAt);
-    void timeArrival(Waited &w, qsizetype held) const;
+    // Whether more bytes came since the last take.
+    bool timeArrival(Waited &w, qsizetype held) const;
     // Bytes taken as they come; done once the whole answer is in.
     Clock::Seen takeAsTheyCome(LineTracker::Seq seq, Waited &w);
     // Bytes left in the port to the wait's end, only counted; enough once a
