@@ -158,7 +158,7 @@ void LineTest::transact()
     const bool busy = reason == Reason::LineBusy;
     const auto first = line.transact(readRequest);
     QVERIFY(first);
-    QCOMPARE(first->sent(), !busy);
+    QCOMPARE(first->reason.wentOut(), !busy);
     QCOMPARE(int(first->reason.kind), reason);
     QCOMPARE(first->answer, answer);
     if (reason == Reason::ShortAnswer)
@@ -257,7 +257,7 @@ void LineTest::lateMeter()
         QCOMPARE(sentAt.size(), i + 1);
         if (delay == Closed) {
             QCOMPARE(int(out->reason.kind), int(Reason::NotSentPortClosed));
-            QVERIFY(!out->sent());
+            QVERIFY(!out->reason.wentOut());
             QCOMPARE(clock.now(), before);
             meter.setPortOpen(true);
             continue;

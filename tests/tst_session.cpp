@@ -176,7 +176,7 @@ void SessionTest::ports()
     QFETCH(int, failure);
     QFETCH(QString, linkLost);
     Rig rig(oneEntry);
-    rig.session->toggle({portText, portIndex, parseSettings(baud, QStringLiteral("N,8,1")), {}});
+    rig.session->toggle({portText, portIndex, parseSettings(baud + ",N,8,1"), {}});
     const auto lose = [&rig] {
         rig.fake->loseLink();
         rig.session->linkLost();
@@ -201,7 +201,7 @@ void SessionTest::ports()
     if (opened)
         QCOMPARE(rig.fake->openedPort(), opened);
     if (state.panel.kind == PortPanel::Open)
-        QCOMPARE(std::pair(state.panel.comNumber, state.panel.settings), std::pair(opened, *parseSettings(baud, "N,8,1")));
+        QCOMPARE(std::pair(state.panel.comNumber, state.panel.settings), std::pair(opened, *parseSettings(baud + ",N,8,1")));
     else
         QCOMPARE(int(state.panel.status.failure), failure);
 }

@@ -40,8 +40,6 @@ struct LineOutcome {
     // while the request waited for its answer.
     Reason reason;
     bool trusted() const { return reason.kind == Reason::None; }
-    // The request went out on the line.
-    bool sent() const { return reason.kind != Reason::NotSentPortClosed && reason.kind != Reason::LineBusy; }
 };
 
 class ModbusLine {

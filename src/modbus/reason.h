@@ -43,6 +43,12 @@ struct Reason {
     double waited = -1; // NoAnswer, ShortAnswer: how long the request waited
     // None or Exception: a whole answer of this request's own.
     bool answered() const { return kind == None || kind == Exception; }
+    // The request reached the line.
+    bool wentOut() const
+    {
+        return kind != NotSentSlave && kind != NotSentLength && kind != NotSentPortClosed && kind != NoModelEntry
+               && kind != LineBusy;
+    }
     bool operator==(const Reason &) const = default;
 };
 

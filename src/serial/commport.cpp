@@ -42,11 +42,8 @@ std::optional<int> parseBaud(const QString &text)
 
 std::optional<LineSettings> parseSettings(const QString &text)
 {
-    const QStringList fields = text.split(u',');
-    if (fields.size() != 4)
-        return std::nullopt;
-    std::optional<LineSettings> s = parseFraming(fields.mid(1).join(u','));
-    const std::optional<int> baud = parseBaud(fields[0]);
+    std::optional<LineSettings> s = parseFraming(text.section(u',', 1));
+    const std::optional<int> baud = parseBaud(text.section(u',', 0, 0));
     if (!s || !baud)
         return std::nullopt;
     s->baudRate = *baud;
@@ -80,11 +77,6 @@ std::optional<LineSettings> parseFraming(const QString &text)
     else
         return std::nullopt;
     return s;
-}
-
-std::optional<LineSettings> parseSettings(const QString &baud, const QString &framing)
-{
-    return parseSettings(baud + QLatin1Char(',') + framing);
 }
 
 double characterTime(const LineSettings &s)

@@ -28,9 +28,8 @@ inline constexpr int OneAndHalfStopBits = 3;
 // blanks around a field allowed: a positive whole baud rate, the parity letter
 // in either case, 5 to 8 data bits, and 1, 1.5 or 2 stop bits.
 std::optional<LineSettings> parseSettings(const QString &text);
-// The port panel's baud-rate and framing texts ("9600", "N,8,1") as settings.
-std::optional<LineSettings> parseSettings(const QString &baud, const QString &framing);
-// Each of them alone: the baud rate; the framing, its baud rate left at the default.
+// The port panel's baud-rate text ("9600") alone, and its framing text
+// ("N,8,1"), the baud rate left at the default.
 std::optional<int> parseBaud(const QString &text);
 std::optional<LineSettings> parseFraming(const QString &text);
 

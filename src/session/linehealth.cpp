@@ -7,15 +7,6 @@ namespace movra {
 
 namespace {
 
-// Outcomes of requests that never reached the wire.
-constexpr Reason::Kind NotSentKinds[] = {
-    Reason::NotSentSlave,
-    Reason::NotSentLength,
-    Reason::NotSentPortClosed,
-    Reason::NoModelEntry,
-    Reason::LineBusy,
-};
-
 constexpr double MsPerSecond = 1000;
 
 std::optional<int> ms(std::optional<double> seconds)
@@ -43,7 +34,7 @@ std::vector<HealthReport::Count> countsOf(const std::vector<qint64> &byKind, boo
     std::vector<HealthReport::Count> counts;
     for (std::size_t k = 0; k < byKind.size(); ++k) {
         const auto kind = Reason::Kind(k);
-        if (byKind[k] > 0 && kind != Reason::None && LineHealth::wentOut(kind) == wentOut)
+        if (byKind[k] > 0 && kind != Reason::None && Reason{kind}.wentOut() == wentOut)
             counts.push_back({kind, byKind[k]});
     }
     std::ranges::stable_sort(counts, std::greater{}, &HealthReport::Count::count);
@@ -51,11 +42,6 @@ std::vector<HealthReport::Count> countsOf(const std::vector<qint64> &byKind, boo
 }
 
 } // namespace
-
-bool LineHealth::wentOut(Reason::Kind kind)
-{
-    return std::ranges::find(NotSentKinds, kind) == std::end(NotSentKinds);
-}
 
 void LineHealth::restart(const QTime &openedAt, HealthReport::Since since)
 {
@@ -66,6 +52,8 @@ void LineHealth::restart(const QTime &openedAt, HealthReport::Since since)
 
 void LineHealth::record(const Reason &reason)
 {
+    if (reason.kind == Reason::ClosedInWait)
+        return; // the port closed or opened again in its wait: the count is the opening's
     const auto k = std::size_t(reason.kind);
     if (k >= m_byKind.size())
         m_byKind.resize(k + 1);

@@ -53,9 +53,6 @@ public:
     // `lateness`, `lateAnswers`, `longestLate` and `nextWait` are the line's, as they are now.
     HealthReport report(std::optional<double> lateness, int lateAnswers, double longestLate, double nextWait) const;
 
-    // Whether a request with this outcome went out on the line.
-    static bool wentOut(Reason::Kind kind);
-
 private:
     QTime m_openedAt;
     HealthReport::Since m_since = HealthReport::Since::Opened;

@@ -71,11 +71,10 @@ void MeterSession::emitResult(const Result &result)
         m_sink(result);
 }
 
-// A request's last result: its reason counts towards the line's health,
-// unless the port closed during its wait (the count is the opening's).
+// A request's last result: its reason counts towards the line's health.
 void MeterSession::finish(const Result &result)
 {
-    if (result.reading && result.reading->reason && result.reading->reason->kind != Reason::ClosedInWait)
+    if (result.reading && result.reading->reason)
         m_health.record(*result.reading->reason);
     emitResult(result);
 }
@@ -348,9 +347,9 @@ void MeterSession::connect(const ConnectCommand &command)
                        && !result.reading->value.decimal.isEmpty();
     result.hint = Hint{value ? Hint::None : Hint::CheckSettings};
     // The search is worth it only when the request went out and nothing valid came back.
-    const Reason::Kind kind = result.reading && result.reading->reason ? result.reading->reason->kind : Reason::None;
-    result.hint->offerFind = !value && LineHealth::wentOut(kind) && kind != Reason::None && kind != Reason::NoValue
-                             && kind != Reason::ClosedInWait;
+    const Reason reason = result.reading && result.reading->reason ? *result.reading->reason : Reason{};
+    result.hint->offerFind = !value && reason.wentOut() && reason.kind != Reason::None
+                             && reason.kind != Reason::NoValue && reason.kind != Reason::ClosedInWait;
     finish(result);
 }
 

@@ -36,7 +36,6 @@ constexpr Noun Nouns[] = {
     {Reason::NotSentPortClosed, "with the port closed", "with the port closed", "通訊埠未開啟"},
     {Reason::NoModelEntry, "without a model entry", "without a model entry", "無型號項目"},
     {Reason::LineBusy, "with the line busy", "with the line busy", "線路忙碌"},
-    {Reason::ClosedInWait, "port closed during the wait", "ports closed during the wait", "等候時通訊埠關閉"},
 };
 
 // A kind without a row is still counted, under a plain name.

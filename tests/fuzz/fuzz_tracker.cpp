@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                        QStringLiteral("byte %1 arrived at %2, sent at %3").arg(taken).arg(*firstReceivedAt).arg(sentAt));
             const qsizetype answerAt = taken + out->received.size() - out->answer.size();
             taken += out->received.size();
-            if (out->sent()) {
+            if (out->reason.wentOut()) {
                 const int self = int(sends.size());
                 const auto [arrived, d] = out->trusted() ? deliveryAt(answerAt) : std::pair<double, const Delivery *>{};
                 if (d && d->answers != Noise && d->answers < self) {
@@ -137,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 sends.push_back({sentAt, out->frame, epoch});
             }
             FUZZ_CHECK(out->received.endsWith(out->answer));
-            FUZZ_CHECK(!out->trusted() || (out->sent() && !out->answer.isEmpty()));
-            FUZZ_CHECK(out->sent() || out->received.isEmpty());
+            FUZZ_CHECK(!out->trusted() || (out->reason.wentOut() && !out->answer.isEmpty()));
+            FUZZ_CHECK(out->reason.wentOut() || out->received.isEmpty());
             break;
         }
         case 1:
