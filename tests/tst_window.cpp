@@ -912,30 +912,26 @@ void TestWindow::windowIcon()
     QCOMPARE(img.pixelColor(0, 0).alpha(), 0);
 }
 
-// Each reason in words, as a value's tooltip and the records say it.
+// A reason in words, with its details, as a value's tooltip and the records say it.
 void TestWindow::reasonText_data()
 {
     QTest::addColumn<Reason>("reason");
     QTest::addColumn<QString>("text");
     const auto row = [](const char *name, const Reason &r, const char *text) { QTest::newRow(name) << r << QString(text); };
     row("answer time", Reason{Reason::None, 0, 0.02}, "Answer in 20 ms");
-    row("no answer", Reason{Reason::NoAnswer}, "No answer within 0.2 s");
-    row("exception 02", Reason{Reason::Exception, 2}, "Exception 02: illegal data address");
+    row("no answer, the meter late", Reason{Reason::NoAnswer, 0, 0.7, 0, 1.05},
+        "No answer within 1.05 s: the meter answers about 0.70 s after a request; the next request waits for it");
+    row("no answer, the meter too late", Reason{Reason::NoAnswer, 0, 2.5, 0, 2},
+        "No answer within 2 s: the meter answers about 2.50 s after a request, later than 2 s: too late to read");
+    row("an earlier request's answer", Reason{Reason::LateAnswer, 0, 2.5},
+        "Late answer to an earlier request, none of this one's own: the meter answers about 2.50 s after a request");
     row("exception 0B", Reason{Reason::Exception, 0x0B}, "Exception 0B: gateway target device failed to respond");
     row("exception 07 has no name", Reason{Reason::Exception, 7}, "Exception 07");
-    row("bad CRC", Reason{Reason::BadCrc}, "CRC error");
     row("foreign slave", Reason{Reason::WrongSlave, 2}, "Answer from slave 2");
-    row("wrong byte count", Reason{Reason::WrongByteCount}, "Wrong byte count");
     row("cut short", Reason{Reason::ShortAnswer, 4, -1, 7, 0.2}, "Answer incomplete after 0.2 s: 4 of 7 bytes");
-    row("echo differs", Reason{Reason::EchoMismatch}, "Echo differs from the request");
     row("no value for length 3", Reason{Reason::NoValue, 3}, "Answer gives no value for data length 3");
     row("no byte order", Reason{Reason::NoValue, Reason::NoValueSign},
         "Answer gives no value: the byte order sign is neither - nor +");
-    row("port closed", Reason{Reason::NotSentPortClosed}, "Not sent: port closed");
-    row("no slave address", Reason{Reason::NotSentSlave}, "Not sent: slave address");
-    row("no data length", Reason{Reason::NotSentLength}, "Not sent: data length");
-    row("no model entry", Reason{Reason::NoModelEntry}, "Not sent: no model entry");
-    row("port closed in the wait", Reason{Reason::ClosedInWait}, "Port closed during the wait");
 }
 
 void TestWindow::reasonText()

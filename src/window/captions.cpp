@@ -126,6 +126,11 @@ QString answerTimeText(int ms, Language language)
     return inLanguage(language, "Answer in %1 ms", "回應時間 %1 毫秒").arg(ms);
 }
 
+QString latenessText(double seconds)
+{
+    return QString::number(seconds, 'f', 2);
+}
+
 namespace {
 // A wait in seconds as the line planned it: "0.2", "1.05", "2".
 QString waitText(double seconds)
@@ -154,11 +159,10 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
         if (reason.seconds > LineTracker::MaxSettleTime)
             return within + text(": the meter answers about %1 s after a request, later than %2 s: too late to read",
                                  "：儀表約在請求後 %1 秒才回應，超過 %2 秒，太晚無法讀取")
-                                .arg(reason.seconds, 0, 'f', 2)
-                                .arg(waitText(LineTracker::MaxSettleTime));
+                                .arg(latenessText(reason.seconds), waitText(LineTracker::MaxSettleTime));
         return within + text(": the meter answers about %1 s after a request; the next request waits for it",
                              "：儀表約在請求後 %1 秒才回應，下一個請求會等候")
-                            .arg(reason.seconds, 0, 'f', 2);
+                            .arg(latenessText(reason.seconds));
     }
     case Reason::ShortAnswer:
         if (reason.waited < 0)
@@ -207,7 +211,7 @@ QString reasonText(const Reason &reason, const CaptionTable &table)
         return text("Late answer to an earlier request, none of this one's own: the meter answers about %1 s "
                     "after a request",
                     "先前請求的延遲回應，本請求沒有回應：儀表約在請求後 %1 秒才回應")
-            .arg(reason.seconds, 0, 'f', 2);
+            .arg(latenessText(reason.seconds));
     case Reason::ClosedInWait:
         return text("Port closed during the wait", "等候回應時通訊埠已關閉");
     case Reason::Unreadable:

@@ -12,6 +12,8 @@ namespace movra {
 
 // A value's tooltip, and the health tip's answer time when all answers took the same.
 QString answerTimeText(int ms, Language language);
+// How late a meter answers, seconds: "0.35".
+QString latenessText(double seconds);
 
 // One step of a caption routine: set a control's font size or its caption.
 struct CaptionStep {

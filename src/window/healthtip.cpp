@@ -82,11 +82,6 @@ QString percentText(qint64 part, qint64 whole)
     return QString::number(percent, 'f', 1);
 }
 
-QString seconds(double s)
-{
-    return QString::number(s, 'f', 2);
-}
-
 } // namespace
 
 QString healthTip(const HealthReport &r, const PortPanel &panel, Language language)
@@ -132,13 +127,13 @@ QString healthTip(const HealthReport &r, const PortPanel &panel, Language langua
     QString late;
     if (r.lateAnswers == 1)
         late = inLanguage(language, "1 answer came late, %1 s after its request", "1 個回應延遲，在請求後 %1 秒")
-                   .arg(seconds(r.longestLate));
+                   .arg(latenessText(r.longestLate));
     else if (r.lateAnswers > 1)
         late = inLanguage(language, "%1 answers came late, up to %2 s after the request", "%1 個回應延遲，最多在請求後 %2 秒")
                    .arg(r.lateAnswers)
-                   .arg(seconds(r.longestLate));
+                   .arg(latenessText(r.longestLate));
     if (r.lateness)
-        late += inLanguage(language, "; the next request waits %1 s", "；下一個請求等候 %1 秒").arg(seconds(r.nextWait));
+        late += inLanguage(language, "; the next request waits %1 s", "；下一個請求等候 %1 秒").arg(latenessText(r.nextWait));
     if (r.lateAnswers > 0)
         lines << late;
     return lines.join(QLatin1Char('\n'));
