@@ -74,21 +74,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     int epoch = 0;
     qsizetype taken = 0;
     QueryFrame last{1, ReadHoldingRegisters, 0, 0, 0, 1, 0, 0};
-    auto answerTo = [](const QueryFrame &frame) {
+    // The meter's answer to a request's bytes.
+    auto answerTo = [](const QByteArray &request) {
         QList<quint16> values;
-        for (int i = 0; i < frame[5]; ++i)
+        for (int i = 0; i < std::uint8_t(request[5]); ++i)
             values << quint16(i);
-        return frame[1] == WriteSingleRegister ? frameBytes(frame) : FakeMeter::readAnswer(1, values);
+        return request[1] == WriteSingleRegister ? request : FakeMeter::readAnswer(1, values);
     };
     std::optional<double> ownAfter; // the next request's own answer, this long after it goes
     meter.setResponder([&](const QByteArray &request) -> std::optional<FakeMeter::Reply> {
-        if (!ownAfter)
-            return FakeMeter::Reply{};
-        QueryFrame frame{};
-        std::copy_n(request.begin(), frame.size(), frame.begin());
-        const QByteArray answer = answerTo(frame);
-        timeline.emplace(clock.now() + *ownAfter, Delivery{answer, int(sends.size())});
-        return FakeMeter::Reply{{answer, *std::exchange(ownAfter, std::nullopt)}};
+        if (ownAfter)
+            deliver(clock.now() + *std::exchange(ownAfter, std::nullopt), answerTo(request), int(sends.size()));
+        return FakeMeter::Reply{};
     });
     for (int op = 0; op < MaxOperations && in.left() > 0; ++op) {
         const std::uint8_t b = in.byte();
@@ -149,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 ownAfter = later - clock.now();
                 break;
             }
-            QByteArray answer = answerTo(last);
+            QByteArray answer = answerTo(frameBytes(last));
             if (b & 8)
                 answer.prepend(frameBytes(last));
             deliver(later, answer, int(sends.size()) - 1); // to the last request that went out
