@@ -213,7 +213,6 @@ FindCommand Form1::findCommand() const
 
 void Form1::Command10_Click()
 {
-    m_trendData.addModel(ui.Combo5->currentText());
     m_session->startScan(ui.Combo5->currentText());
 }
 

@@ -23,7 +23,6 @@ namespace movra {
 
 namespace {
 const char *const tagProperty = "tag";
-constexpr double MsPerSecond = 1000;
 
 // Screen readers get what the tip shows.
 void setTip(QWidget *w, const QString &tip)
@@ -225,7 +224,7 @@ void Form1::plot(const Exchange &exchange)
 {
     if (exchange.sender != Exchange::Sender::Scan)
         return;
-    const double at = QDateTime::currentMSecsSinceEpoch() / MsPerSecond;
+    const double at = epochNow();
     m_trendData.add(exchange.entry, at, exchange.value, exchange.reason.value_or(Reason{}));
     if (m_trend)
         m_trend->dataChanged();

@@ -4,6 +4,16 @@
 
 namespace movra {
 
+double epochNow()
+{
+    return QDateTime::currentMSecsSinceEpoch() / MsPerSecond;
+}
+
+QDateTime dateTimeAt(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * MsPerSecond));
+}
+
 std::pair<double, double> TimeWindow::range(double now) const
 {
     const double end = m_live ? now : m_end;

@@ -1,9 +1,15 @@
 #pragma once
 // Which stretch of time the trend shows: the last ten minutes, following
 // the readings live, or a stretch the operator zoomed or panned to.
+#include <QDateTime>
 #include <utility>
 
 namespace movra {
+
+inline constexpr double MsPerSecond = 1000;
+// The wall clock, and a time, in the seconds since the epoch the trend counts in.
+double epochNow();
+QDateTime dateTimeAt(double seconds);
 
 class TimeWindow {
 public:

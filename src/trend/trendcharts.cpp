@@ -1,5 +1,7 @@
 #include "trendcharts.h"
 
+#include "timewindow.h"
+
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QGraphicsRectItem>
@@ -17,7 +19,6 @@
 namespace movra {
 
 namespace {
-constexpr double MsPerSecond = 1000;
 constexpr double WheelNotch = 120;    // angle delta of one notch
 constexpr double BreakSeconds = 30;   // readings further apart are not joined
 constexpr int BreakColumns = 3;       // nor when further apart than this many columns
@@ -57,10 +58,6 @@ QString timeFormat(double span)
     return QStringLiteral("MM-dd HH:mm");
 }
 
-QDateTime dateTime(double seconds)
-{
-    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * MsPerSecond));
-}
 } // namespace
 
 // --- A chart of the trend -------------------------------------------------------
@@ -84,7 +81,7 @@ TrendChart::TrendChart(int topPx, int bottomPx, QWidget *parent)
 void TrendChart::setTimeRange(double from, double to)
 {
     m_timeAxis->setFormat(timeFormat(to - from));
-    m_timeAxis->setRange(dateTime(from), dateTime(to));
+    m_timeAxis->setRange(dateTimeAt(from), dateTimeAt(to));
 }
 
 void TrendChart::setHover(double x)

@@ -57,15 +57,16 @@ void TrendSeries::age()
     }
 }
 
+TrendSeries::Span TrendSeries::spanOf(const Sample &s)
+{
+    if (std::isnan(s.value))
+        return {s.at, 0, 0, 0, 1, s.reason};
+    return {s.at, s.value, s.value, 1, 0, std::nullopt};
+}
+
 void TrendSeries::fold(const Sample &s)
 {
-    Span one{s.at, s.value, s.value, 0, 0, std::nullopt};
-    if (std::isnan(s.value)) {
-        one.gaps = 1;
-        one.gap = s.reason;
-    } else {
-        one.values = 1;
-    }
+    Span one = spanOf(s);
     const double start = bucketStart(s.at, m_bucket);
     if (m_old.empty() || m_old.back().at < start) {
         one.at = start;
@@ -119,12 +120,8 @@ std::vector<TrendSeries::Span> TrendSeries::view(double from, double to, int col
             put(*bucket, std::max(bucket->at, from));
     auto sample = std::lower_bound(m_recent.begin(), m_recent.end(), from,
                                    [](const Sample &s, double t) { return s.at < t; });
-    for (; sample != m_recent.end() && sample->at < to; ++sample) {
-        Span one{sample->at, sample->value, sample->value, 1, 0, std::nullopt};
-        if (std::isnan(sample->value))
-            one = {sample->at, 0, 0, 0, 1, sample->reason};
-        put(one, sample->at);
-    }
+    for (; sample != m_recent.end() && sample->at < to; ++sample)
+        put(spanOf(*sample), sample->at);
     return out;
 }
 
@@ -137,9 +134,7 @@ std::optional<TrendSeries::Span> TrendSeries::near(double at, double tolerance) 
             it = std::prev(it);
         if (std::abs(it->at - at) > tolerance)
             return std::nullopt;
-        if (std::isnan(it->value))
-            return Span{it->at, 0, 0, 0, 1, it->reason};
-        return Span{it->at, it->value, it->value, 1, 0, std::nullopt};
+        return spanOf(*it);
     }
     const double start = bucketStart(at, m_bucket);
     auto it = std::lower_bound(m_old.begin(), m_old.end(), start,
@@ -176,7 +171,6 @@ void TrendData::add(const QString &name, double at, std::optional<double> value,
         it = m_series.insert(name, TrendSeries(m_recentSeconds, m_columns));
     }
     it->add(at, value, reason);
-    ++m_revision;
 }
 
 void TrendData::addModel(const QString &model)
@@ -184,21 +178,12 @@ void TrendData::addModel(const QString &model)
     if (model.isEmpty() || m_models.contains(model))
         return;
     m_models.append(model);
-    ++m_revision;
 }
 
 const TrendSeries *TrendData::series(const QString &name) const
 {
     auto it = m_series.constFind(name);
     return it == m_series.cend() ? nullptr : &*it;
-}
-
-double TrendData::first() const
-{
-    double t = std::numeric_limits<double>::infinity();
-    for (const TrendSeries &s : m_series)
-        t = std::min(t, s.first());
-    return std::isfinite(t) ? t : 0;
 }
 
 double TrendData::last() const

@@ -44,9 +44,6 @@ public:
     bool empty() const { return m_recent.empty() && m_old.empty(); }
     double first() const;
     double last() const { return m_last; }
-    double bucketSeconds() const { return m_bucket; }
-    std::size_t recentCount() const { return m_recent.size(); }
-    std::size_t bucketCount() const { return m_old.size(); }
     // The heap the series holds.
     std::size_t bytes() const;
 
@@ -56,6 +53,7 @@ private:
         double value; // NaN: none, `reason` says why
         Reason reason;
     };
+    static Span spanOf(const Sample &s);
     void age();
     void fold(const Sample &s);
     void widen();
@@ -84,10 +82,7 @@ public:
     const QStringList &models() const { return m_models; }
     const TrendSeries *series(const QString &name) const;
     bool empty() const { return m_names.isEmpty(); }
-    double first() const;
     double last() const;
-    // Bumped by every change, for a view to know it is out of date.
-    quint64 revision() const { return m_revision; }
     std::size_t bytes() const;
 
 private:
@@ -96,7 +91,6 @@ private:
     QStringList m_names;
     QStringList m_models;
     QHash<QString, TrendSeries> m_series;
-    quint64 m_revision = 0;
 };
 
 } // namespace movra

@@ -20,7 +20,6 @@ namespace movra {
 namespace {
 constexpr int DefaultWidthPx = 1000;
 constexpr int DefaultHeightPx = 900;
-constexpr double MsPerSecond = 1000;
 constexpr int EdgeColumns = 1; // a column beyond each edge, so lines run to the border
 // A column of the view, each drawn as its readings' range: two pixels wide.
 constexpr int ColumnPx = 2;
@@ -71,19 +70,25 @@ TrendWindow::TrendWindow(const TrendData &data, TrendEnvironment env, QWidget *p
     connect(m_save, &QPushButton::clicked, this, [this] { saveAsked(); });
     m_redrawTimer.setSingleShot(true);
     connect(&m_redrawTimer, &QTimer::timeout, this, [this] { redraw(); });
-    connect(m_faults, &TrendChart::hovered, this, [this](double x) { hover(x); });
-    connect(m_faults, &TrendChart::left, this, [this] { hover(-1); });
-    connect(m_faults, &TrendChart::wheeled, this, [this](double x, double steps) { zoomAt(x, steps); });
-    connect(m_faults, &TrendChart::dragged, this, [this](double share) { panBy(share); });
-    connect(m_faults, &TrendChart::doubleClicked, this, [this] { followLive(); });
+    follow(m_faults);
     redraw();
+}
+
+// Every chart hovers, zooms, pans and goes live for all of them.
+void TrendWindow::follow(TrendChart *chart)
+{
+    connect(chart, &TrendChart::hovered, this, [this](double x) { hover(x); });
+    connect(chart, &TrendChart::left, this, [this] { hover(-1); });
+    connect(chart, &TrendChart::wheeled, this, [this](double x, double steps) { zoomAt(x, steps); });
+    connect(chart, &TrendChart::dragged, this, [this](double share) { panBy(share); });
+    connect(chart, &TrendChart::doubleClicked, this, [this] { followLive(); });
 }
 
 TrendWindow::~TrendWindow() = default;
 
 double TrendWindow::now() const
 {
-    return m_env.now ? m_env.now() : QDateTime::currentMSecsSinceEpoch() / MsPerSecond;
+    return m_env.now ? m_env.now() : epochNow();
 }
 
 // Readings after the stretch shown, when not following live, change nothing
@@ -115,11 +120,7 @@ void TrendWindow::addStrips()
         auto *strip = new TrendStrip(names[i], m_plots);
         m_stripLayout->addWidget(strip);
         m_strips.push_back(strip);
-        connect(strip, &TrendChart::hovered, this, [this](double x) { hover(x); });
-        connect(strip, &TrendChart::left, this, [this] { hover(-1); });
-        connect(strip, &TrendChart::wheeled, this, [this](double x, double steps) { zoomAt(x, steps); });
-        connect(strip, &TrendChart::dragged, this, [this](double share) { panBy(share); });
-        connect(strip, &TrendChart::doubleClicked, this, [this] { followLive(); });
+        follow(strip);
         strip->resize(m_faults->width(), TrendStrip::MinHeightPx); // a plot area before the first layout
     }
 }
@@ -167,7 +168,7 @@ QString TrendWindow::readout() const
     const double at = timeAt(m_hoverX);
     const double tolerance = std::max(
         HoverSeconds, HoverColumns * (m_to - m_from) / std::max(m_faults->chart()->plotArea().width(), 1.0));
-    QStringList parts{QDateTime::fromMSecsSinceEpoch(qint64(at * MsPerSecond))
+    QStringList parts{dateTimeAt(at)
                           .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
     for (const TrendStrip *strip : m_strips) {
         const std::optional<TrendSeries::Span> s = m_data.series(strip->name())->near(at, tolerance);

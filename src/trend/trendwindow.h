@@ -22,6 +22,7 @@ class QVBoxLayout;
 namespace movra {
 
 class TrendData;
+class TrendChart;
 class TrendStrip;
 class TrendFaultAxis;
 
@@ -69,6 +70,7 @@ public:
 private:
     void scheduleRedraw(int intervalMs);
     void addStrips();
+    void follow(TrendChart *chart);
     void saveAsked();
     double now() const;
     double timeAt(double x) const;
