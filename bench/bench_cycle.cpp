@@ -18,14 +18,9 @@
 
 using namespace movra;
 using movra::test::cpuSeconds;
+using movra::test::median;
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 void waitCpu()
 {

@@ -29,22 +29,10 @@ constexpr double MiB = 1024.0 * 1024.0;
 constexpr int WidthPx = 1000;
 constexpr int HeightPx = 900;
 
-// Resident memory, from /proc/self/status.
+// Resident memory, MiB.
 double residentMiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
+    return double(test::residentKiB()) / 1024.0;
 }
 
 } // namespace
@@ -102,7 +90,7 @@ int main(int argc, char *argv[])
         if (i == zooms / 2 - 1 || i == zooms - 1 || qEnvironmentVariableIsSet("BENCH_ALL"))
             std::printf("  after zoom %d: %.1f h shown, redraw %.2f ms\n", i + 1, (to - from) / 3600, ms.back());
     }
-    std::printf("redraw after a zoom, %d zooms: median %.2f ms, max %.2f ms\n", zooms, median(ms),
+    std::printf("redraw after a zoom, %d zooms: median %.2f ms, max %.2f ms\n", zooms, test::median(ms),
                 *std::max_element(ms.begin(), ms.end()));
     return 0;
 }

@@ -77,32 +77,12 @@ Recorded recordedRows(const QString &folder)
     return out;
 }
 
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 double mean(const std::vector<double> &v)
 {
     double sum = 0;
     for (double x : v)
         sum += x;
     return v.empty() ? 0 : sum / double(v.size());
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
@@ -164,7 +144,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    const qint64 rssStart = residentKiB();
+    const qint64 rssStart = test::residentKiB();
     std::printf("soak: %lld readings%s%s, model of 8 registers\n", target,
                 control ? ", logs cleared every 10000 (control run)" : "", record ? ", recorded to file" : "");
     std::printf("faults: silent 1/%d, late 1/%d, bad CRC 1/%d, exception 1/%d, noise 1/%d, "
@@ -234,14 +214,14 @@ int main(int argc, char *argv[])
             const double lapSeconds = double(lap.nsecsElapsed()) / 1e9;
             std::printf("%9lld readings: %5.0f readings/s, resident %8lld KiB, last %d readings: "
                         "mean %.3f ms, median %.3f ms\n",
-                        readings, double(readings - lapReadings) / lapSeconds, residentKiB(), Window,
-                        mean(recent), median(recent));
+                        readings, double(readings - lapReadings) / lapSeconds, test::residentKiB(), Window,
+                        mean(recent), test::median(recent));
             lap.restart();
             lapReadings = readings;
         }
     }
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    const qint64 rssEnd = residentKiB();
+    const qint64 rssEnd = test::residentKiB();
     const qint64 logChars = ui.Text3->text().size() + ui.Text4->text().size() + ui.Text12->text().size();
 
     std::printf("end: %lld readings in %lld ticks (%lld lines listed), %.1f days of line time, %lld links lost\n", readings, ticks, listed,
@@ -267,6 +247,6 @@ int main(int argc, char *argv[])
                     r.rows, r.files, r.readings, listed, requests);
     }
     std::printf("one reading: first %d mean %.3f ms (median %.3f), last %d mean %.3f ms (median %.3f)\n", Window,
-                mean(first), median(first), int(recent.size()), mean(recent), median(recent));
+                mean(first), test::median(first), int(recent.size()), mean(recent), test::median(recent));
     return 0;
 }

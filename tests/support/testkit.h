@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 namespace movra::test {
 
@@ -23,6 +25,27 @@ inline double cpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Resident memory, KiB, from /proc/self/status; -1 where there is none.
+inline qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// The middle of the values; 0 for none.
+inline double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
 }
 
 // Writes a file below `dir` ("item/X.TXT"), making its folders; false when
