@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -406,23 +406,25 @@ void TransactionTest::recordsEveryRequest()
     w.fake->setRegister(1, 100);
     auto *recordAction = w.form->findChild<QAction *>("recordToFile");
     const auto *shown = w.form->findChild<QLabel *>("recordingMark");
-    const QString folder = QDir(w.dirPath).filePath("records");
+    const QString folder = recordsFolder(w.dirPath);
+    const auto written = [] { QTest::qWait(Recorder::FlushMs + 100); }; // the rows so far are on disk
     for (const QString &step : steps) {
         if (step == "record")
             recordAction->trigger();
-        else if (step.startsWith("read ")) {
+        else if (step.startsWith("read "))
             read(w, step.mid(5), "2");
-            QTest::qWait(Recorder::FlushMs + 100); // its row is written
-        }
         else if (step == "silent")
             w.fake->queueReply({});
         else if (step.startsWith("slave "))
             w.ui().Text1->setText(step.mid(6));
-        else if (step == "rmdir")
-            QTRY_VERIFY(QDir(folder).removeRecursively() && !QDir(folder).exists());
+        else if (step == "rmdir") {
+            written();
+            QVERIFY(QDir(folder).removeRecursively() && !QDir(folder).exists());
+        }
         else if (step == "full")
             QVERIFY(QFile::link("/dev/full", shown->toolTip().section('\n', 1)));
     }
+    written();
     QCOMPARE(shown->isHidden() ? QString() : shown->text(), mark);
     QCOMPARE(recordAction->isChecked(), mark == "● REC");
     QCOMPARE(w.ui().Text4->lineCount(), steps.filter("read").size() - steps.contains("slave 300"));
