@@ -9,6 +9,7 @@
 // records every request to file ("Record to file") and counts the rows the
 // files hold at the end.
 #include "form1fixture.h"
+#include "records.h"
 #include "widgets.h"
 
 #include <QAction>
@@ -241,7 +242,7 @@ int main(int argc, char *argv[])
     if (record) {
         form.findChild<QAction *>(QStringLiteral("recordToFile"))->trigger(); // off: the last batch
         QCoreApplication::processEvents();
-        const Recorded r = recordedRows(QDir(w.dirPath).filePath(QStringLiteral("records")));
+        const Recorded r = recordedRows(recordsFolder(w.dirPath));
         std::printf("recorded: %lld rows in %d files, %lld of them the scan's readings (%lld lines listed), "
                     "%lld requests answered or not by the meter\n",
                     r.rows, r.files, r.readings, listed, requests);

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -64,11 +63,7 @@ QString SystemPlatform::desktopFolder() const
 
 quint16 SystemPlatform::languageId() const
 {
-#ifdef Q_OS_WIN
-    return GetSystemDefaultLangID();
-#else
-    return langIdForLocaleName(QLocale::system().name());
-#endif
+    return systemLangId();
 }
 
 bool SystemPlatform::startBatch(const QString &path)

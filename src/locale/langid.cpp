@@ -1,6 +1,11 @@
 #include "langid.h"
 
+#include <QLocale>
 #include <utility>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace movra {
 
@@ -27,6 +32,15 @@ std::uint16_t langIdForLocaleName(const QString &name)
             return id;
     }
     return EnglishUsLangId;
+}
+
+std::uint16_t systemLangId()
+{
+#ifdef Q_OS_WIN
+    return GetSystemDefaultLangID();
+#else
+    return langIdForLocaleName(QLocale::system().name());
+#endif
 }
 
 } // namespace movra

@@ -13,4 +13,8 @@ inline constexpr std::uint16_t EnglishUsLangId = 0x0409;
 // the table does not hold.
 std::uint16_t langIdForLocaleName(const QString &name);
 
+// The system's default language id (GetSystemDefaultLangID on Windows,
+// the locale's elsewhere).
+std::uint16_t systemLangId();
+
 } // namespace movra

@@ -9,9 +9,6 @@
 
 namespace movra {
 
-// The system's default language id (GetSystemDefaultLangID on Windows).
-std::uint16_t systemLangId();
-
 // The language of the captions and texts.
 enum class Language { English, Chinese };
 
