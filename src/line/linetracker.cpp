@@ -198,11 +198,7 @@ LineTracker::Taken LineTracker::look(const Send &mine, const QByteArray &receive
                                      double now) const
 {
     Taken t;
-    // Our own echo in front of a read's answer is no part of it.
-    const QByteArray echo = frameBytes(mine.frame);
-    const bool read = mine.frame[1] != WriteSingleRegister;
-    const bool echoOnly = read && !received.isEmpty() && echo.startsWith(received);
-    t.answer = echoOnly ? QByteArray() : withoutEcho(mine.frame, received);
+    t.answer = withoutEcho(mine.frame, received);
     t.echoLength = t.answer.isEmpty() ? 0 : received.size() - t.answer.size();
     t.firstByteAfter = firstByteAfter(arrivals, mine.at, t.echoLength);
     t.arrived = t.firstByteAfter ? mine.at + *t.firstByteAfter : now;

@@ -75,6 +75,16 @@ bool plausibleStart(const QueryFrame &request, const QByteArray &answer)
            || byteAt(answer, 2) == 2 * registerCount(request);
 }
 
+// The bytes after our own echo of a read request, when they begin with it;
+// otherwise the bytes as they are.
+QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer)
+{
+    const QByteArray echo = frameBytes(request);
+    if (request[1] == WriteSingleRegister || !answer.startsWith(echo))
+        return answer;
+    return answer.mid(echo.size());
+}
+
 } // namespace
 
 RenderedResponse renderResponse(const QByteArray &bytes, int expectedLength, bool writeOption,
@@ -178,22 +188,14 @@ qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer)
 QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes)
 {
     const QByteArray echo = frameBytes(request);
-    if (bytes.size() <= echo.size() || !bytes.startsWith(echo))
-        return bytes;
-    const QByteArray rest = bytes.mid(echo.size());
     // Our own read request, echoed by the line, is never part of its answer;
     // a write's answer is that echo.
     if (request[1] != WriteSingleRegister)
-        return rest;
+        return echo.startsWith(bytes) ? QByteArray() : afterEcho(request, bytes);
+    if (bytes.size() <= echo.size() || !bytes.startsWith(echo))
+        return bytes;
+    const QByteArray rest = bytes.mid(echo.size());
     return checkAnswer(request, rest).answered() ? rest : bytes;
-}
-
-QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer)
-{
-    const QByteArray echo = frameBytes(request);
-    if (request[1] == WriteSingleRegister || !answer.startsWith(echo))
-        return answer;
-    return answer.mid(echo.size());
 }
 
 } // namespace movra

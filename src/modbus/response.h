@@ -50,15 +50,11 @@ Reason checkAnswer(const QueryFrame &request, const QByteArray &answer);
 // header announces it (the request's answer length when the header does not).
 qsizetype answerFrameLength(const QueryFrame &request, const QByteArray &answer);
 
-// Local echo: when `bytes` begin with exactly the request's eight bytes and
-// more follows, what follows for a read; for a write, only when what follows
-// is its answer, intact (the echo or an exception). Otherwise `bytes` as
-// they are.
+// Local echo: a read's bytes less its eight echoed bytes in front (nothing
+// when they are the echo or its start); a write's less the echo only when
+// what follows is its answer, intact (the echo or an exception). Otherwise
+// `bytes` as they are.
 QByteArray withoutEcho(const QueryFrame &request, const QByteArray &bytes);
-
-// The bytes after our own echo of a read request, when they begin with it;
-// otherwise the bytes as they are.
-QByteArray afterEcho(const QueryFrame &request, const QByteArray &answer);
 
 
 } // namespace movra
