@@ -4,6 +4,7 @@
 #include "controls.h"
 #include "language.h"
 #include "metersession.h"
+#include "recordtexts.h"
 #include "trenddata.h"
 #include "trendwindow.h"
 
@@ -131,7 +132,7 @@ private:
     QAction *m_openRecordsAction = nullptr;
     QList<QAction *> m_saveActions;
     QLabel *m_recordingMark = nullptr; // recording, or why it stopped
-    QString m_saveFailure;
+    std::optional<RecordingLook> m_saveFailure; // a log not saved
     bool m_activated = false;
     Ending m_endAfterSearch = Ending::None;
 };

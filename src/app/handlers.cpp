@@ -143,7 +143,7 @@ void Form1::Command4_Click()
 
 void Form1::Record_Click(bool on)
 {
-    m_saveFailure.clear();
+    m_saveFailure.reset();
     if (on)
         m_recorder->start();
     else
@@ -171,7 +171,9 @@ void Form1::SaveLog_Click(const LogBox *log)
     if (path.isEmpty())
         return;
     const QString why = saveText(path, log->text());
-    m_saveFailure = why.isEmpty() ? QString() : saveFailedText(path, why, captionsLanguage());
+    m_saveFailure.reset();
+    if (!why.isEmpty())
+        m_saveFailure = saveFailedLook(path, why, captionsLanguage());
     paintRecording();
 }
 

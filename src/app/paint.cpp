@@ -244,8 +244,8 @@ void Form1::record(const Result &result)
 void Form1::paintRecording()
 {
     RecordingLook look = recordingLook(*m_recorder, captionsLanguage());
-    if (look.text.isEmpty() && !m_saveFailure.isEmpty())
-        look = {m_saveFailure.section(QLatin1Char('\n'), 0, 0), m_saveFailure};
+    if (look.text.isEmpty() && m_saveFailure)
+        look = *m_saveFailure;
     m_recordAction->setChecked(m_recorder->recording());
     m_recordingMark->setText(look.text);
     setTip(m_recordingMark, look.tip);

@@ -99,9 +99,10 @@ RecordingLook recordingLook(const Recorder &recorder, Language language)
     return {head + QLatin1Char('\n') + why, head + QLatin1Char(' ') + why + QLatin1Char('\n') + fault.path};
 }
 
-QString saveFailedText(const QString &path, const QString &why, Language language)
+RecordingLook saveFailedLook(const QString &path, const QString &why, Language language)
 {
-    return inLanguage(language, "Not saved: %1\n%2", "未儲存：%1\n%2").arg(why, path);
+    const QString text = inLanguage(language, "Not saved: %1", "未儲存：%1").arg(why);
+    return {text, text + QLatin1Char('\n') + path};
 }
 
 } // namespace movra

@@ -27,7 +27,7 @@ struct RecordingLook {
     QString tip;
 };
 RecordingLook recordingLook(const Recorder &recorder, Language language);
-// A log not saved: why.
-QString saveFailedText(const QString &path, const QString &why, Language language);
+// A log not saved: why, on the mark; and where to, in its tip.
+RecordingLook saveFailedLook(const QString &path, const QString &why, Language language);
 
 } // namespace movra
