@@ -88,9 +88,6 @@ Form1::Form1(Form1Environment env, QWidget *parent)
     m_findAction = m_connectMenu->addAction(QString());
     m_findAction->setObjectName(QStringLiteral("findMeter"));
     ui.Command2->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_trendAction = new QAction(this);
-    m_trendAction->setObjectName(QStringLiteral("trend"));
-    ui.Text12->addMenuAction(m_trendAction); // the scan list's menu opens the trend
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -142,11 +139,16 @@ void Form1::makeRecordingControls()
     m_openRecordsAction = new QAction(this);
     m_openRecordsAction->setObjectName(QStringLiteral("openRecords"));
     connect(m_openRecordsAction, &QAction::triggered, this, [this] { OpenRecords_Click(); });
+    m_trendAction = new QAction(this);
+    m_trendAction->setObjectName(QStringLiteral("trend"));
     for (LogBox *log : {ui.Text3, ui.Text4, ui.Text12}) {
         auto *save = new QAction(log);
         save->setObjectName(QStringLiteral("saveAs"));
         connect(save, &QAction::triggered, this, [this, log] { SaveLog_Click(log); });
-        log->setMenuActions({m_recordAction, m_openRecordsAction, save});
+        QList<QAction *> items{m_recordAction, m_openRecordsAction, save};
+        if (log == ui.Text12)
+            items << m_trendAction; // the scan list's menu opens the trend
+        log->setMenuActions(items);
         m_saveActions << save;
     }
 }

@@ -34,7 +34,6 @@ public:
     int lineCount() const;
     // Added below the standard items of the context menu, after a separator.
     void setMenuActions(const QList<QAction *> &actions) { m_menuActions = actions; }
-    void addMenuAction(QAction *action) { m_menuActions.append(action); }
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
