@@ -225,11 +225,8 @@ bool TrendWindow::savePicture(const QString &path)
 
 void TrendWindow::saveAsked()
 {
-    const QString path = m_env.savePath
-                             ? m_env.savePath()
-                             : QFileDialog::getSaveFileName(this, trendSaveText(m_env.language),
-                                                            QStringLiteral("trend.png"),
-                                                            trendSaveFilter(m_env.language));
+    const QString path = QFileDialog::getSaveFileName(this, trendSaveText(m_env.language), QStringLiteral("trend.png"),
+                                                      trendSaveFilter(m_env.language));
     if (!path.isEmpty())
         savePicture(path);
 }

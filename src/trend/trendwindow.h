@@ -32,8 +32,6 @@ struct TrendEnvironment {
     std::function<QString(const Reason &)> reasonText;
     // Seconds since the epoch: where following live ends.
     std::function<double()> now;
-    // Where "Save picture…" saves; empty: nothing saved. None: a file dialog asks.
-    std::function<QString()> savePath;
 };
 
 class TrendWindow : public QWidget {
