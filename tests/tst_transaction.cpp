@@ -40,11 +40,6 @@ void read(Window &w, const QString &reg, const QString &length)
     w.ui().Command3->click();
 }
 
-QString topLine(const LogBox *box)
-{
-    return box->text().section(QStringLiteral("\r\n"), 0, 0);
-}
-
 // The reason for a missing value, where the operator finds it.
 void checkReason(const Window &w, const QString &reason)
 {
@@ -372,7 +367,7 @@ void TransactionTest::logsKeepNewestOnTop()
 }
 
 // Steps: "record" (the menu item), "read REG", "silent" (the next request
-// gets no answer), "slave X", "rmdir", "full" (the file is /dev/full).
+// gets no answer), "slave X", "rmdir".
 void TransactionTest::recordsEveryRequest_data()
 {
     QTest::addColumn<QStringList>("steps");
@@ -389,11 +384,6 @@ void TransactionTest::recordsEveryRequest_data()
     QTest::newRow("the folder removed: the reason shows")
         << QStringList{"record", "read 0001", "rmdir", "read 0001"} << QStringList{}
         << "Recording stopped:\nthe file or its folder is gone";
-#ifdef Q_OS_UNIX
-    QTest::newRow("a full disk: the reason shows")
-        << QStringList{"record", "full", "read 0001"} << QStringList{}
-        << "Recording stopped:\nNo space left on device";
-#endif
 }
 
 void TransactionTest::recordsEveryRequest()
@@ -421,8 +411,6 @@ void TransactionTest::recordsEveryRequest()
             written();
             QVERIFY(QDir(folder).removeRecursively() && !QDir(folder).exists());
         }
-        else if (step == "full")
-            QVERIFY(QFile::link("/dev/full", shown->toolTip().section('\n', 1)));
     }
     written();
     QCOMPARE(shown->isHidden() ? QString() : shown->text(), mark);
